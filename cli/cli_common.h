@@ -1,0 +1,40 @@
+#pragma once
+// Shared pieces of vantrel-cli's commands: the parsed command line, output helpers and the
+// exit codes (0 success, 1 failure with a one-line reason on stderr, 2 usage error).
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "disk/drive_item.h"
+
+enum exit_code { exit_ok = 0, exit_failure = 1, exit_usage = 2 };
+
+struct cli_args_s {
+    QString command;
+    QStringList positionals;  // after the command
+    bool json = false;
+    bool yes = false;
+};
+
+// Writes a line to stderr.
+void err_line(const QString& text);
+// Prints a JSON document on stdout.
+void print_json(const QJsonObject& doc);
+// Prints a line on stdout.
+void out_line(const QString& text);
+// "1.50 GiB" and the like.
+QString human_size(std::uint64_t bytes);
+
+// Makes drives of the image paths, lists the drives and finds the one the user named: a
+// drive number as `drives` prints it, or a path (an image path need not be given twice).
+// Prints the reason and returns nothing when it cannot.
+std::optional<drive_item_s> resolve_drive(const QString& name, QStringList images);
+
+// Sets up the drive list from image paths; prints the reason and returns false when an
+// image cannot be opened.
+bool load_drives(const QStringList& images);
+
+int cmd_drives(const cli_args_s& args);
+int cmd_search(const cli_args_s& args);
+int cmd_repair(const cli_args_s& args);

@@ -1,0 +1,224 @@
+// drives, search and repair.
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QThread>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <unistd.h>
+
+#include "cli/cli_common.h"
+#include "disk/drive_list.h"
+#include "disk/partition_repair.h"
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+
+void on_interrupt(int)
+{
+    interrupted = true;
+}
+
+QJsonObject partition_json(const partition_item_s& p)
+{
+    return QJsonObject{{"file_system", p.file_system},
+                       {"type", p.type},
+                       {"start_sector", static_cast<double>(p.start_sector)},
+                       {"end_sector", static_cast<double>(p.end_sector)}};
+}
+
+QJsonArray partitions_json(const QList<partition_item_s>& list)
+{
+    QJsonArray a;
+    for (const partition_item_s& p : list)
+        a.append(partition_json(p));
+    return a;
+}
+
+QString partition_line(const partition_item_s& p)
+{
+    const std::uint64_t bytes = (p.end_sector - p.start_sector + 1) * 512;
+    return QStringLiteral("%1  type %2  sectors %3-%4  %5")
+        .arg(p.file_system, -5)
+        .arg(p.type, 2)
+        .arg(p.start_sector)
+        .arg(p.end_sector)
+        .arg(human_size(bytes));
+}
+
+// Runs the search on its thread, printing each partition as it is found (unless JSON was
+// asked for) and the progress on stderr. Ctrl-C stops the search and keeps what was found.
+// Returns false when the drive could not be read at all.
+bool run_search(partition_repair_c& search, const drive_item_s& drive, bool json)
+{
+    const bool tty = ::isatty(STDERR_FILENO);
+    std::signal(SIGINT, on_interrupt);
+    search.set_drive(drive);
+    search.start_search();
+    qsizetype shown = 0;
+    int last_step = -1;
+    for (bool done = false; !done;) {
+        done = search.wait(200);
+        if (interrupted.exchange(false))
+            search.request_stop();
+        for (; shown < search.found_count(); ++shown)
+            if (!json)
+                out_line(partition_line(search.found_at(shown)));
+        const double p = search.progress();
+        if (tty) {
+            std::fprintf(stderr, "\rsearching %s: %5.1f%%", drive.path.toLocal8Bit().constData(), p * 100.0);
+            std::fflush(stderr);
+        } else if (static_cast<int>(p * 10) != last_step) {
+            last_step = static_cast<int>(p * 10);
+            std::fprintf(stderr, "searching %s: %d%%\n", drive.path.toLocal8Bit().constData(), last_step * 10);
+        }
+    }
+    std::signal(SIGINT, SIG_DFL);
+    if (tty)
+        std::fputc('\n', stderr);
+
+    for (const bad_range_s& r : search.bad_ranges())
+        err_line(QStringLiteral("unreadable: sectors %1-%2 (%3 sectors) skipped")
+                     .arg(r.first_sector)
+                     .arg(r.first_sector + r.sector_count - 1)
+                     .arg(r.sector_count));
+    if (search.last_result() != 0) {
+        err_line(QStringLiteral("vantrel-cli: cannot open %1 for reading").arg(drive.path));
+        return false;
+    }
+    if (search.was_stopped())
+        err_line(QStringLiteral("search stopped at %1%; the partitions found so far are listed")
+                     .arg(search.progress() * 100.0, 0, 'f', 1));
+    return true;
+}
+
+QJsonObject search_json(const partition_repair_c& search, const drive_item_s& drive)
+{
+    return QJsonObject{{"drive", drive.path},
+                       {"partitions", partitions_json(search.found_partitions())},
+                       {"bytes_read", static_cast<double>(search.bytes_read())},
+                       {"stopped", search.was_stopped()}};
+}
+
+bool confirmed(const drive_item_s& drive)
+{
+    if (!::isatty(STDIN_FILENO)) {
+        err_line(QStringLiteral("vantrel-cli: not writing without a confirmation; run on a terminal or add --yes"));
+        return false;
+    }
+    std::fprintf(stderr,
+                 "Write a new master boot record to %s?\n"
+                 "This replaces its sector 0; the old one is saved to a backup file first.\n"
+                 "Type yes to go on: ",
+                 drive.path.toLocal8Bit().constData());
+    std::fflush(stderr);
+    char line[64] = {};
+    if (!std::fgets(line, sizeof line, stdin) || QString::fromLocal8Bit(line).trimmed() != QLatin1String("yes")) {
+        err_line(QStringLiteral("vantrel-cli: not confirmed; nothing written"));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int cmd_drives(const cli_args_s& args)
+{
+    if (!load_drives(args.positionals))
+        return exit_failure;
+    QJsonArray list;
+    if (!args.json)
+        out_line(QStringLiteral("#  %1  %2  geometry (cylinders/heads/sectors)").arg(QStringLiteral("path"), -40).arg(QStringLiteral("size"), 12));
+    for (qsizetype n = 1; n < drive_list.size(); ++n) {
+        const drive_item_s& d = drive_list[n];
+        const disk_geometry_s g = d.geometry.value_or(disk_geometry_s{});
+        if (args.json) {
+            list.append(QJsonObject{{"number", static_cast<int>(n - 1)},
+                                    {"path", d.path},
+                                    {"size", static_cast<double>(d.size)},
+                                    {"cylinders", static_cast<double>(g.cylinders)},
+                                    {"tracks_per_cylinder", static_cast<double>(g.tracks_per_cylinder)},
+                                    {"sectors_per_track", static_cast<double>(g.sectors_per_track)},
+                                    {"bytes_per_sector", static_cast<double>(g.bytes_per_sector)}});
+        } else {
+            out_line(QStringLiteral("%1  %2  %3  %4/%5/%6")
+                         .arg(n - 1)
+                         .arg(d.path, -40)
+                         .arg(human_size(d.size), 12)
+                         .arg(g.cylinders)
+                         .arg(g.tracks_per_cylinder)
+                         .arg(g.sectors_per_track));
+        }
+    }
+    if (args.json)
+        print_json(QJsonObject{{"drives", list}});
+    else if (drive_list.size() <= 1)
+        out_line(QStringLiteral("no drives"));
+    return exit_ok;
+}
+
+int cmd_search(const cli_args_s& args)
+{
+    if (args.positionals.isEmpty()) {
+        err_line(QStringLiteral("vantrel-cli: search needs a DRIVE (a number or a path)"));
+        return exit_usage;
+    }
+    const std::optional<drive_item_s> drive = resolve_drive(args.positionals[0], args.positionals.mid(1));
+    if (!drive)
+        return exit_failure;
+    partition_repair_c search;
+    if (!run_search(search, *drive, args.json))
+        return exit_failure;
+    if (args.json)
+        print_json(search_json(search, *drive));
+    else
+        out_line(QStringLiteral("%1 partition(s) found on %2").arg(search.found_count()).arg(drive->path));
+    return exit_ok;
+}
+
+int cmd_repair(const cli_args_s& args)
+{
+    if (args.positionals.isEmpty()) {
+        err_line(QStringLiteral("vantrel-cli: repair needs a DRIVE (a number or a path)"));
+        return exit_usage;
+    }
+    const std::optional<drive_item_s> drive = resolve_drive(args.positionals[0], args.positionals.mid(1));
+    if (!drive)
+        return exit_failure;
+    partition_repair_c search;
+    if (!run_search(search, *drive, args.json))
+        return exit_failure;
+    if (search.was_stopped()) {
+        err_line(QStringLiteral("vantrel-cli: the search was stopped; nothing written"));
+        return exit_failure;
+    }
+    if (search.found_count() == 0) {
+        err_line(QStringLiteral("vantrel-cli: no partitions found on %1; nothing written").arg(drive->path));
+        return exit_failure;
+    }
+    if (search.found_count() > 4)
+        err_line(QStringLiteral("%1 partitions found; a master boot record holds the first four")
+                     .arg(search.found_count()));
+    if (!args.yes && !confirmed(*drive))
+        return exit_failure;
+
+    const int result = search.write_partition_table();
+    if (args.json) {
+        QJsonObject doc = search_json(search, *drive);
+        doc.insert("result", result);
+        doc.insert("backup", search.last_backup_path());
+        if (result != 0)
+            doc.insert("error", search.last_error());
+        print_json(doc);
+    }
+    if (result != 0) {
+        err_line(QStringLiteral("vantrel-cli: ") + search.last_error());
+        return exit_failure;
+    }
+    if (!args.json)
+        out_line(QStringLiteral("new master boot record written to %1; the old sector 0 is saved in %2")
+                     .arg(drive->path, search.last_backup_path()));
+    return exit_ok;
+}

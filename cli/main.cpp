@@ -1,0 +1,66 @@
+// vantrel-cli: the engines without a window, for scripts, servers and benchmarks.
+#include <QCoreApplication>
+
+#include <cstdio>
+
+#include "cli/cli_common.h"
+#include "disk/drive_list.h"
+
+namespace {
+
+const char* const usage_text =
+    "usage: vantrel-cli COMMAND [ARGUMENTS] [--json] [IMAGE...]\n"
+    "\n"
+    "commands:\n"
+    "  drives                 list the drives: image files named on the command line,\n"
+    "                         then the machine's disks (hidden when VANTREL_IMAGES_ONLY=1)\n"
+    "  search DRIVE           search DRIVE for lost NTFS and FAT32 partitions\n"
+    "  repair DRIVE [--yes]   search DRIVE, then write the found partitions into a new\n"
+    "                         master boot record (asks first unless --yes; the old\n"
+    "                         sector 0 is saved to a backup file in the current folder)\n"
+    "\n"
+    "DRIVE is a drive number as `drives` prints it, or a path: a disk such as /dev/sdb or\n"
+    "a disk image file. --json prints one JSON document on stdout; progress goes to stderr.\n";
+
+int usage_error(const QString& why)
+{
+    err_line(QStringLiteral("vantrel-cli: ") + why);
+    std::fputs(usage_text, stderr);
+    return exit_usage;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    register_drive_meta_types();
+
+    cli_args_s args;
+    const QStringList raw = app.arguments().mid(1);
+    for (const QString& a : raw) {
+        if (a == QLatin1String("--json"))
+            args.json = true;
+        else if (a == QLatin1String("--yes"))
+            args.yes = true;
+        else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::fputs(usage_text, stdout);
+            return exit_ok;
+        } else if (a.startsWith(QLatin1String("--")))
+            return usage_error(QStringLiteral("unknown option %1").arg(a));
+        else if (args.command.isEmpty())
+            args.command = a;
+        else
+            args.positionals << a;
+    }
+
+    if (args.command == QLatin1String("drives"))
+        return cmd_drives(args);
+    if (args.command == QLatin1String("search"))
+        return cmd_search(args);
+    if (args.command == QLatin1String("repair"))
+        return cmd_repair(args);
+    if (args.command.isEmpty())
+        return usage_error(QStringLiteral("no command given"));
+    return usage_error(QStringLiteral("unknown command %1").arg(args.command));
+}

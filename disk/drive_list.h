@@ -1,0 +1,29 @@
+#pragma once
+// The process-wide list of drives: item 0 is the blank header item, then the image files
+// named on the command line in their order, then the machine's whole block devices in name
+// order, at most ten drives in all.
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "disk/drive_item.h"
+
+constexpr int max_drives = 10;
+
+extern QList<drive_item_s> drive_list;
+
+// The image files that become drives, kept as absolute paths. Set once from the command line.
+void set_drive_images(const QStringList& paths);
+QStringList drive_images();
+
+// Rebuilds drive_list. The first drive whose geometry cannot be had ends the list, so the
+// drives after it are not looked at. Returns 0.
+int enumerate_drives();
+
+// The drive item for a path, or nothing when its geometry cannot be had.
+std::optional<drive_item_s> make_drive_item(const QString& path, QString* error = nullptr);
+
+// The whole block devices of the machine in name order; empty when VANTREL_IMAGES_ONLY=1.
+QStringList block_device_paths();
+
+void register_drive_meta_types();

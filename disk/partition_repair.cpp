@@ -1,0 +1,141 @@
+#include "disk/partition_repair.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QMutexLocker>
+#include <QSaveFile>
+
+#include <cstring>
+
+#include "disk/partition_table.h"
+#include "disk/raw_disk.h"
+
+partition_repair_c::partition_repair_c(QObject* parent) : QThread(parent) {}
+
+partition_repair_c::~partition_repair_c()
+{
+    request_stop();
+    wait();
+}
+
+void partition_repair_c::set_drive(const drive_item_s& drive)
+{
+    drive_ = drive;
+}
+
+std::optional<drive_item_s> partition_repair_c::drive() const
+{
+    return drive_;
+}
+
+QList<partition_item_s> partition_repair_c::found_partitions() const
+{
+    QMutexLocker g(&lock_);
+    return found_;
+}
+
+qsizetype partition_repair_c::found_count() const
+{
+    QMutexLocker g(&lock_);
+    return found_.size();
+}
+
+partition_item_s partition_repair_c::found_at(qsizetype i) const
+{
+    QMutexLocker g(&lock_);
+    return i >= 0 && i < found_.size() ? found_[i] : partition_item_s{};
+}
+
+QList<bad_range_s> partition_repair_c::bad_ranges() const
+{
+    QMutexLocker g(&lock_);
+    return bad_;
+}
+
+void partition_repair_c::start_search()
+{
+    stop_requested_ = false;
+    start(QThread::InheritPriority);
+}
+
+void partition_repair_c::run()
+{
+    {
+        QMutexLocker g(&lock_);
+        found_.clear();
+    }
+    progress_ = 0.0;
+    result_ = drive_ ? scan_drive(*drive_) : -1;
+}
+
+namespace {
+
+// Saves the old sector 0 under a name that no earlier backup has; returns its path or an
+// empty string.
+QString save_backup(const QString& folder, const QString& drive_path, std::span<const std::uint8_t, 512> sector,
+                    QString* error)
+{
+    const QDir dir(folder.isEmpty() ? QDir::currentPath() : folder);
+    const QString stem = QStringLiteral("mbr-backup-%1-%2")
+                             .arg(QFileInfo(drive_path).fileName(),
+                                  QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    QString path = dir.filePath(stem + QStringLiteral(".bin"));
+    for (int n = 1; QFileInfo::exists(path); ++n)
+        path = dir.filePath(QStringLiteral("%1-%2.bin").arg(stem).arg(n));
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) ||
+        f.write(reinterpret_cast<const char*>(sector.data()), 512) != 512 || !f.commit()) {
+        *error = QStringLiteral("cannot save the old sector 0 to %1: %2").arg(path, f.errorString());
+        return {};
+    }
+    return path;
+}
+
+}  // namespace
+
+int partition_repair_c::write_partition_table()
+{
+    last_error_.clear();
+    last_backup_.clear();
+    if (!drive_ || !drive_->geometry) {
+        last_error_ = QStringLiteral("no drive was searched");
+        return -1;
+    }
+    if (isRunning()) {
+        last_error_ = QStringLiteral("a search is running");
+        return -1;
+    }
+
+    raw_disk disk;
+    if (!disk.open(drive_->path, device_access::read_write, &last_error_))
+        return -1;
+
+    alignas(4096) std::uint8_t old_sector[512] = {};
+    if (!disk.seek(0) || disk.read(old_sector, 512) != 512) {
+        last_error_ = QStringLiteral("cannot read sector 0 of %1").arg(drive_->path);
+        return -1;
+    }
+
+    last_backup_ = save_backup(backup_folder_, drive_->path, std::span<const std::uint8_t, 512>(old_sector), &last_error_);
+    if (last_backup_.isEmpty())
+        return -1;
+
+    alignas(4096) std::array<std::uint8_t, 512> mbr =
+        build_master_boot_record(std::span<const std::uint8_t, 512>(old_sector), found_partitions(), *drive_->geometry);
+
+    if (!disk.seek(0) || disk.write(mbr.data(), 512) != 512 || !disk.flush()) {
+        last_error_ = QStringLiteral("writing sector 0 of %1 failed; the old sector is saved in %2")
+                          .arg(drive_->path, last_backup_);
+        return -1;
+    }
+
+    alignas(4096) std::uint8_t check[512] = {};
+    if (!disk.seek(0) || disk.read(check, 512) != 512 || std::memcmp(check, mbr.data(), 512) != 0) {
+        last_error_ = QStringLiteral("sector 0 of %1 reads back different from what was written; the old sector "
+                                     "is saved in %2")
+                          .arg(drive_->path, last_backup_);
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,102 @@
+#pragma once
+// partition_repair_c searches a whole drive for the boot sectors of lost NTFS and FAT32
+// partitions on its own thread, and afterwards writes the partitions it found into a new
+// master boot record (write_partition_table, on the caller's thread).
+//
+// The thread owns a copy of the drive item it was given and its list of found partitions.
+// The list is appended to by the search while a viewer may read it: both go through a lock.
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "disk/drive_item.h"
+#include "disk/partition_item.h"
+
+class raw_disk;
+
+// A stretch of unreadable sectors that the search skipped.
+struct bad_range_s {
+    std::uint64_t first_sector = 0;
+    std::uint64_t sector_count = 0;
+};
+
+class partition_repair_c : public QThread {
+    Q_OBJECT
+
+public:
+    static constexpr std::size_t read_sectors = 256;
+    static constexpr std::size_t read_bytes = read_sectors * 512;  // 131072
+
+    explicit partition_repair_c(QObject* parent = nullptr);
+    ~partition_repair_c() override;
+
+    // Gives the thread the drive to search and to repair; it keeps its own copy.
+    void set_drive(const drive_item_s& drive);
+    std::optional<drive_item_s> drive() const;
+
+    // A copy of the partitions found so far, in the order found (ascending start sector).
+    QList<partition_item_s> found_partitions() const;
+    qsizetype found_count() const;
+    partition_item_s found_at(qsizetype i) const;
+
+    // Share of the drive searched, 0.0 to 1.0.
+    double progress() const { return progress_.load(std::memory_order_relaxed); }
+
+    // Asks a running search to stop before its next read; it keeps what it found.
+    void request_stop() { stop_requested_.store(true); }
+    bool was_stopped() const { return stopped_.load(); }
+
+    // What the last run() gave: 0 when the search ran, -1 when the drive could not be opened.
+    int last_result() const { return result_.load(); }
+
+    // Bytes read from the drive by the last search, and the unreadable sectors it skipped.
+    std::uint64_t bytes_read() const { return bytes_read_.load(std::memory_order_relaxed); }
+    QList<bad_range_s> bad_ranges() const;
+
+    // The search itself: 0 when it ran, -1 when the drive cannot be opened.
+    int scan_drive(const drive_item_s& drive);
+
+    // Clears any earlier stop request and starts run() on the thread.
+    void start_search();
+
+    static bool is_ntfs_boot_sector(std::span<const std::uint8_t, 512> sector);
+    static bool is_fat32_boot_sector(std::span<const std::uint8_t, 512> sector,
+                                     std::span<const std::uint8_t, 512> next_sector);
+
+    // Writes a new sector 0 from the found partitions: 0 when it was written and read back
+    // unchanged, -1 otherwise. The old sector 0 is first saved to a backup file in the
+    // backup folder (the working directory unless set); without that backup nothing is
+    // written.
+    int write_partition_table();
+    void set_backup_folder(const QString& folder) { backup_folder_ = folder; }
+    QString last_backup_path() const { return last_backup_; }
+    QString last_error() const { return last_error_; }
+
+signals:
+    void partition_found();
+
+protected:
+    void run() override;
+
+private:
+    std::int64_t read_block(raw_disk& disk, std::uint64_t sector, std::uint8_t* buf);
+    void append_found(const partition_item_s& item);
+
+    mutable QMutex lock_;
+    QList<partition_item_s> found_;
+    QList<bad_range_s> bad_;
+    std::optional<drive_item_s> drive_;
+    std::atomic<double> progress_{0.0};
+    std::atomic<bool> stop_requested_{false};
+    std::atomic<bool> stopped_{false};
+    std::atomic<int> result_{0};
+    std::atomic<std::uint64_t> bytes_read_{0};
+    QString backup_folder_;
+    QString last_backup_;
+    QString last_error_;
+};

@@ -1,0 +1,152 @@
+// vantrel-cli as a user or a script runs it: exit codes, messages and JSON documents.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/images.h"
+
+using namespace test_images;
+
+namespace {
+
+struct cli_result_s {
+    int code = -1;
+    QByteArray out;
+    QString err;
+    QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
+};
+
+cli_result_s cli(const QStringList& args, const QString& cwd = {})
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VANTREL_IMAGES_ONLY", "1");
+    p.setProcessEnvironment(env);
+    if (!cwd.isEmpty())
+        p.setWorkingDirectory(cwd);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(VANTREL_CLI, args);
+    cli_result_s r;
+    if (!p.waitForFinished(300000))
+        return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+struct lost_disk_s {
+    QTemporaryDir dir;
+    QString image;
+};
+
+void build_lost_disk(lost_disk_s& d)
+{
+    ASSERT_TRUE(d.dir.isValid());
+    d.image = d.dir.filePath("lost.img");
+    make_sparse(d.image, 40 * cylinder_bytes);
+    splice(d.image, 2048, make_fat32(d.dir.path(), "a.fat", 140000));
+    splice(d.image, 400000, make_ntfs(d.dir.path(), "b.ntfs", 30000));
+}
+
+QJsonArray expected_partitions()
+{
+    return QJsonArray{
+        QJsonObject{{"file_system", "FAT32"}, {"type", 12}, {"start_sector", 2048}, {"end_sector", 2047 + 140000}},
+        QJsonObject{{"file_system", "NTFS"}, {"type", 7}, {"start_sector", 400000}, {"end_sector", 429999}}};
+}
+
+}  // namespace
+
+TEST(cli, drives_search_and_repair)
+{
+    lost_disk_s d;
+    build_lost_disk(d);
+    if (HasFatalFailure())
+        return;
+    const QByteArray before = file_md5(d.image);
+
+    const cli_result_s drives = cli({"drives", "--json", d.image});
+    ASSERT_EQ(drives.code, 0) << drives.err.toStdString();
+    const QJsonArray list = drives.json()["drives"].toArray();
+    ASSERT_EQ(list.size(), 1);
+    const QJsonObject first = list[0].toObject();
+    EXPECT_EQ(first["number"].toInt(), 0);
+    EXPECT_EQ(first["path"].toString(), d.image);
+    EXPECT_EQ(first["size"].toDouble(), 40.0 * cylinder_bytes);
+    EXPECT_EQ(first["cylinders"].toInt(), 40);
+    EXPECT_EQ(first["tracks_per_cylinder"].toInt(), 255);
+    EXPECT_EQ(first["sectors_per_track"].toInt(), 63);
+    EXPECT_EQ(first["bytes_per_sector"].toInt(), 512);
+
+    // By path, and by number with the image given as a drive.
+    for (const QStringList& args : {QStringList{"search", d.image, "--json"}, QStringList{"search", "0", d.image, "--json"}}) {
+        const cli_result_s search = cli(args);
+        ASSERT_EQ(search.code, 0) << search.err.toStdString();
+        EXPECT_EQ(search.json()["drive"].toString(), d.image);
+        EXPECT_EQ(search.json()["partitions"].toArray(), expected_partitions());
+        EXPECT_TRUE(search.err.contains("100%")) << search.err.toStdString();
+    }
+
+    const cli_result_s text = cli({"search", d.image});
+    ASSERT_EQ(text.code, 0);
+    EXPECT_TRUE(text.out.contains("FAT32  type 12  sectors 2048-142047")) << text.out.toStdString();
+    EXPECT_TRUE(text.out.contains("2 partition(s) found")) << text.out.toStdString();
+
+    // Searching never writes, and without a terminal and without --yes, neither does repair.
+    const cli_result_s refused = cli({"repair", d.image}, d.dir.path());
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains("--yes")) << refused.err.toStdString();
+    EXPECT_EQ(file_md5(d.image), before);
+
+    const cli_result_s repair = cli({"repair", d.image, "--yes", "--json"}, d.dir.path());
+    ASSERT_EQ(repair.code, 0) << repair.err.toStdString();
+    const QJsonObject doc = repair.json();
+    EXPECT_EQ(doc["result"].toInt(), 0);
+    EXPECT_EQ(doc["partitions"].toArray(), expected_partitions());
+    EXPECT_TRUE(QFileInfo(doc["backup"].toString()).isFile());
+    EXPECT_EQ(QFileInfo(doc["backup"].toString()).absolutePath(), QDir(d.dir.path()).absolutePath());
+    EXPECT_EQ(read_at(d.image, 510, 2), QByteArray("\x55\xAA"));
+}
+
+TEST(cli, bad_input_gives_a_clear_reason)
+{
+    QTemporaryDir dir;
+    const QString odd = dir.filePath("odd.img");
+    make_sparse(odd, 3 * cylinder_bytes + 333);  // not a whole number of sectors
+    write_at(odd, 63 * 512, ntfs_boot_sector(1000));
+    const QString tiny = dir.filePath("tiny.img");
+    make_sparse(tiny, 5000);  // shorter than one read and than one cylinder
+
+    struct case_s {
+        QStringList args;
+        int code;
+        const char* message;  // in stderr
+    };
+    const case_s cases[] = {
+        {{"search", dir.filePath("missing.img")}, 1, "No such file or directory"},
+        {{"search", dir.path()}, 1, "neither a disk nor an image file"},
+        {{"search", "7", odd}, 1, "there is no drive 7"},
+        {{"drives", dir.filePath("missing.img")}, 1, "missing.img"},
+        {{"search"}, 2, "needs a DRIVE"},
+        {{"frobnicate"}, 2, "unknown command"},
+        {{"search", odd, "--fast"}, 2, "unknown option --fast"},
+        {{"repair", tiny, "--yes"}, 1, "no partitions found"},
+    };
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const cli_result_s r = cli(c.args, dir.path());
+        EXPECT_EQ(r.code, c.code);
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    }
+
+    const cli_result_s r = cli({"search", odd, "--json"});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonArray parts = r.json()["partitions"].toArray();
+    ASSERT_EQ(parts.size(), 1);
+    EXPECT_EQ(parts[0].toObject()["start_sector"].toInt(), 63);
+}
