@@ -80,7 +80,7 @@ for _ in $(seq "$runs"); do
   ours_d+=("$(timed "$cli" search "$dense" --json)")
   dd_d+=("$(timed dd if="$dense" of=/dev/null bs=128K)")
 done
-"$cli" search "$dense" --json >"$dir/dense.json"
+"$cli" search "$dense" --json >"$dir/dense.json" 2>/dev/null
 read_bytes=$(grep -o '"bytes_read": [0-9]*' "$dir/dense.json" | grep -o '[0-9]*$')
 found_d=$(grep -c '"file_system"' "$dir/dense.json")
 t_ours=$(printf '%s\n' "${ours_d[@]}" | median)
@@ -99,7 +99,7 @@ if command -v testdisk >/dev/null; then
     td_s+=("$(cd "$tdlog" && timed testdisk /log /cmd "$sparse" analyze,search)")
   done
   rm -rf "$tdlog"
-  "$cli" search "$sparse" --json >"$dir/sparse.json"
+  "$cli" search "$sparse" --json >"$dir/sparse.json" 2>/dev/null
   found_s=$(grep -c '"file_system"' "$dir/sparse.json")
   t_ours=$(printf '%s\n' "${ours_s[@]}" | median)
   t_td=$(printf '%s\n' "${td_s[@]}" | median)
