@@ -38,3 +38,4 @@ bool load_drives(const QStringList& images);
 int cmd_drives(const cli_args_s& args);
 int cmd_search(const cli_args_s& args);
 int cmd_repair(const cli_args_s& args);
+int cmd_volumes(const cli_args_s& args);

@@ -5,6 +5,7 @@
 
 #include "cli/cli_common.h"
 #include "disk/drive_list.h"
+#include "volumes/volume_enumeration.h"
 
 namespace {
 
@@ -14,6 +15,8 @@ const char* const usage_text =
     "commands:\n"
     "  drives                 list the drives: image files named on the command line,\n"
     "                         then the machine's disks (hidden when VANTREL_IMAGES_ONLY=1)\n"
+    "  volumes                list the volumes (partitions of the drives, and drives\n"
+    "                         without a partition table as a whole) for a file scan\n"
     "  search DRIVE           search DRIVE for lost NTFS and FAT32 partitions\n"
     "  repair DRIVE [--yes]   search DRIVE, then write the found partitions into a new\n"
     "                         master boot record (asks first unless --yes; the old\n"
@@ -35,6 +38,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     register_drive_meta_types();
+    register_volume_meta_types();
 
     cli_args_s args;
     const QStringList raw = app.arguments().mid(1);
@@ -60,6 +64,8 @@ int main(int argc, char** argv)
         return cmd_search(args);
     if (args.command == QLatin1String("repair"))
         return cmd_repair(args);
+    if (args.command == QLatin1String("volumes"))
+        return cmd_volumes(args);
     if (args.command.isEmpty())
         return usage_error(QStringLiteral("no command given"));
     return usage_error(QStringLiteral("unknown command %1").arg(args.command));

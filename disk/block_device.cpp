@@ -54,3 +54,32 @@ std::int64_t unreadable_device::write_at(std::uint64_t off, const void* buf, std
 {
     return inner_->write_at(off, buf, n);
 }
+
+window_device::window_device(std::unique_ptr<block_device> inner, std::uint64_t offset, std::uint64_t length)
+    : inner_(std::move(inner)), offset_(offset), length_(length)
+{
+}
+
+std::int64_t window_device::read_at(std::uint64_t off, void* buf, std::size_t n)
+{
+    if (off >= length_)
+        return 0;
+    return inner_->read_at(offset_ + off, buf, static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - off)));
+}
+
+std::int64_t window_device::write_at(std::uint64_t off, const void* buf, std::size_t n)
+{
+    if (off > length_ || n > length_ - off) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return inner_->write_at(offset_ + off, buf, n);
+}
+
+std::uint64_t window_device::next_data(std::uint64_t off)
+{
+    if (off >= length_)
+        return length_;
+    const std::uint64_t d = inner_->next_data(offset_ + off);
+    return d >= offset_ + length_ ? length_ : d - offset_;
+}

@@ -81,3 +81,19 @@ private:
     std::unique_ptr<block_device> inner_;
     std::vector<byte_range_s> bad_;
 };
+
+// A byte range of another device, seen as a device of its own: a partition of a disk image.
+class window_device : public block_device {
+public:
+    window_device(std::unique_ptr<block_device> inner, std::uint64_t offset, std::uint64_t length);
+    std::uint64_t size() const override { return length_; }
+    std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override;
+    std::int64_t write_at(std::uint64_t off, const void* buf, std::size_t n) override;
+    bool flush() override { return inner_->flush(); }
+    std::uint64_t next_data(std::uint64_t off) override;
+
+private:
+    std::unique_ptr<block_device> inner_;
+    std::uint64_t offset_;
+    std::uint64_t length_;
+};

@@ -62,19 +62,25 @@ QStringList block_device_paths()
     return paths;
 }
 
-int enumerate_drives()
+QList<drive_item_s> list_drives()
 {
-    drive_list.clear();
-    drive_list.append(drive_item_s{});
-    const QStringList paths = image_paths() + block_device_paths();
-    for (const QString& path : paths) {
-        if (drive_list.size() > max_drives)
+    QList<drive_item_s> drives;
+    for (const QString& path : image_paths() + block_device_paths()) {
+        if (drives.size() >= max_drives)
             break;
         std::optional<drive_item_s> item = make_drive_item(path);
         if (!item)
             break;
-        drive_list.append(*item);
+        drives.append(*item);
     }
+    return drives;
+}
+
+int enumerate_drives()
+{
+    drive_list.clear();
+    drive_list.append(drive_item_s{});
+    drive_list.append(list_drives());
     return 0;
 }
 

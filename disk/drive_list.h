@@ -20,6 +20,9 @@ QStringList drive_images();
 // drives after it are not looked at. Returns 0.
 int enumerate_drives();
 
+// The drives in drive-number order, without the blank item: what enumerate_drives lists.
+QList<drive_item_s> list_drives();
+
 // The drive item for a path, or nothing when its geometry cannot be had.
 std::optional<drive_item_s> make_drive_item(const QString& path, QString* error = nullptr);
 

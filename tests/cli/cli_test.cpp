@@ -150,3 +150,30 @@ TEST(cli, bad_input_gives_a_clear_reason)
     ASSERT_EQ(parts.size(), 1);
     EXPECT_EQ(parts[0].toObject()["start_sector"].toInt(), 63);
 }
+
+TEST(cli, volumes_of_images)
+{
+    QTemporaryDir dir;
+    const QString whole = make_fat32(dir.path(), "whole.img", 140000);
+    const QString empty = dir.filePath("empty.img");
+    make_sparse(empty, 4 << 20);
+    const cli_result_s r = cli({"volumes", "--json", whole, empty});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonArray list = r.json()["volumes"].toArray();
+    ASSERT_EQ(list.size(), 2);
+    const QJsonObject fat = list[0].toObject();
+    EXPECT_EQ(fat["volume_path"].toString(), whole + "@p0");
+    EXPECT_EQ(fat["device_name"].toString(), whole + "@p0");
+    EXPECT_EQ(fat["root_path"].toString(), whole + "@p0");
+    EXPECT_EQ(fat["file_system"].toString(), "FAT32");
+    EXPECT_EQ(fat["label"].toString(), "LOST");
+    EXPECT_EQ(fat["total_bytes"].toDouble(), 140000.0 * 512);
+    EXPECT_EQ(fat["free_bytes"].toDouble(), 0.0);
+    EXPECT_EQ(fat["partition_number"].toInt(), 0);
+    EXPECT_EQ(fat["disk_number"].toInt(), 0);
+    // A drive that holds nothing known is still a volume, with no file-system name.
+    const QJsonObject blank = list[1].toObject();
+    EXPECT_EQ(blank["volume_path"].toString(), empty + "@p0");
+    EXPECT_EQ(blank["file_system"].toString(), "");
+    EXPECT_EQ(blank["disk_number"].toInt(), 1);
+}
