@@ -15,6 +15,10 @@ struct cli_args_s {
     QStringList positionals;  // after the command
     bool json = false;
     bool yes = false;
+    bool deep = false;
+    QString out;   // --out DIR
+    QString save;  // --save FILE
+    QString load;  // --load FILE
 };
 
 // Writes a line to stderr.
@@ -39,3 +43,5 @@ int cmd_drives(const cli_args_s& args);
 int cmd_search(const cli_args_s& args);
 int cmd_repair(const cli_args_s& args);
 int cmd_volumes(const cli_args_s& args);
+int cmd_scan(const cli_args_s& args);
+int cmd_recover(const cli_args_s& args);

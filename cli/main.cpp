@@ -17,11 +17,17 @@ const char* const usage_text =
     "                         then the machine's disks (hidden when VANTREL_IMAGES_ONLY=1)\n"
     "  volumes                list the volumes (partitions of the drives, and drives\n"
     "                         without a partition table as a whole) for a file scan\n"
+    "  scan VOLUME            scan VOLUME for deleted files and folders and list them\n"
+    "  recover VOLUME --out DIR [GLOB...]\n"
+    "                         scan VOLUME and write the deleted files (those whose path\n"
+    "                         or name matches a GLOB, or all) into DIR, keeping folders\n"
     "  search DRIVE           search DRIVE for lost NTFS and FAT32 partitions\n"
     "  repair DRIVE [--yes]   search DRIVE, then write the found partitions into a new\n"
     "                         master boot record (asks first unless --yes; the old\n"
     "                         sector 0 is saved to a backup file in the current folder)\n"
     "\n"
+    "VOLUME is a volume path as `volumes` prints it: /dev/sdb1, or IMAGE@pN for partition\n"
+    "N of a disk image (IMAGE@p0: an image without a partition table).\n"
     "DRIVE is a drive number as `drives` prints it, or a path: a disk such as /dev/sdb or\n"
     "a disk image file. --json prints one JSON document on stdout; progress goes to stderr.\n";
 
@@ -42,11 +48,22 @@ int main(int argc, char** argv)
 
     cli_args_s args;
     const QStringList raw = app.arguments().mid(1);
-    for (const QString& a : raw) {
-        if (a == QLatin1String("--json"))
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QString& a = raw[i];
+        QString* value = a == QLatin1String("--out") ? &args.out
+                         : a == QLatin1String("--save") ? &args.save
+                         : a == QLatin1String("--load") ? &args.load
+                                                        : nullptr;
+        if (value) {
+            if (i + 1 >= raw.size())
+                return usage_error(QStringLiteral("%1 needs a value").arg(a));
+            *value = raw[++i];
+        } else if (a == QLatin1String("--json"))
             args.json = true;
         else if (a == QLatin1String("--yes"))
             args.yes = true;
+        else if (a == QLatin1String("--deep"))
+            args.deep = true;
         else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(usage_text, stdout);
             return exit_ok;
@@ -66,6 +83,10 @@ int main(int argc, char** argv)
         return cmd_repair(args);
     if (args.command == QLatin1String("volumes"))
         return cmd_volumes(args);
+    if (args.command == QLatin1String("scan"))
+        return cmd_scan(args);
+    if (args.command == QLatin1String("recover"))
+        return cmd_recover(args);
     if (args.command.isEmpty())
         return usage_error(QStringLiteral("no command given"));
     return usage_error(QStringLiteral("unknown command %1").arg(args.command));

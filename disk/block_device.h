@@ -34,6 +34,9 @@ public:
     // zeros; a device that does not know returns off.
     virtual std::uint64_t next_data(std::uint64_t off) { return off; }
 
+    // The size of the device's logical sector; reads of whole 512-byte sectors need 512.
+    virtual std::uint32_t sector_bytes() const { return 512; }
+
     // The geometry the device reports, if it reports one.
     virtual std::optional<disk_geometry_s> reported_geometry() const { return std::nullopt; }
 };
@@ -46,6 +49,10 @@ enum class device_access { read, read_write };
 // the path are applied.
 std::unique_ptr<block_device> open_block_device(const QString& path, device_access access,
                                                 QString* error = nullptr);
+
+// Opens a block device or an image file at its path, without the registry: for a registered
+// device that wraps the real one.
+std::unique_ptr<block_device> open_file_device(const QString& path, device_access access, QString* error = nullptr);
 
 // Bytes in memory, shared with whoever made them, so a test can look at what was written.
 class memory_device : public block_device {

@@ -106,6 +106,7 @@ public:
     }
 
     std::optional<disk_geometry_s> reported_geometry() const override { return geometry_; }
+    std::uint32_t sector_bytes() const override { return block_; }
 
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override
     {
@@ -236,6 +237,11 @@ std::unique_ptr<block_device> open_path(const QString& path, device_access acces
 }
 
 }  // namespace
+
+std::unique_ptr<block_device> open_file_device(const QString& path, device_access access, QString* error)
+{
+    return open_path(path, access, error);
+}
 
 std::unique_ptr<block_device> open_block_device(const QString& path, device_access access, QString* error)
 {

@@ -1,0 +1,252 @@
+#include "recovery/fat/fat_recovery.h"
+
+#include <QFile>
+
+#include <ctime>
+#include <vector>
+
+#include "recovery/fat/fat_drive_table.h"
+
+namespace {
+
+// Console lines of the scan, on the FAT diagnostics stream.
+void say(const char* text)
+{
+    fat_diagnostic(text);
+}
+
+QString from_wide(const char16_t* text, std::size_t max)
+{
+    std::size_t n = 0;
+    while (n < max && text[n] != 0)
+        ++n;
+    return QString::fromUtf16(text, static_cast<qsizetype>(n));
+}
+
+}  // namespace
+
+fat_recovery_c::~fat_recovery_c()
+{
+    set_stop(stop_discard);
+    wait();
+}
+
+void fat_recovery_c::reset()
+{
+    reset_state();
+    entry_table.clear();
+}
+
+std::int64_t fat_recovery_c::fat_time(std::uint16_t date, std::uint16_t time)
+{
+    std::tm t{};
+    t.tm_year = 80 + (date >> 9);
+    t.tm_mon = ((date >> 5) & 15) - 1;
+    t.tm_mday = date & 31;
+    t.tm_hour = time >> 11;
+    t.tm_min = (time >> 5) & 63;
+    t.tm_sec = (time & 31) * 2;
+    t.tm_isdst = 0;
+    const std::time_t seconds = std::mktime(&t);
+    return seconds == static_cast<std::time_t>(-1) ? 0 : static_cast<std::int64_t>(seconds);
+}
+
+void fat_recovery_c::run()
+{
+    reset();
+    QString path = volume_.volume_path;
+    if (path.endsWith(QLatin1Char('\\')))
+        path.chop(1);
+    if (set_fat_volume(path) == 0) {
+        f_mount(0, &fat_volume);
+        say("Start Fat Scan.\n");
+        walk_folder(true, 0, false);
+    }
+    fat_entry_s root;
+    root.attributes = fat_attr_folder;
+    entry_table[0] = root;
+    link_children();
+    mark_content();
+}
+
+// Stores a record under its first cluster, or decides between it and the record already
+// there. Returns true when the cluster was new.
+bool fat_recovery_c::record(fat_entry_s n)
+{
+    const auto [it, added] = entry_table.try_emplace(n.cluster, n);
+    if (added) {
+        ++found_count_;
+        return true;
+    }
+    fat_entry_s& e = it->second;
+    const bool n_folder = n.attributes & fat_attr_folder;
+    const bool n_deleted = n.attributes & fat_attr_deleted;
+    const bool e_live_folder = (e.attributes & fat_attr_folder) && !(e.attributes & fat_attr_deleted);
+    if (!e.in_deleted_folder && n.in_deleted_folder)
+        return false;
+    if (n_folder && !n_deleted) {
+        e = n;
+        return false;
+    }
+    if (n_folder && n_deleted && e_live_folder)
+        return false;
+    if (n_deleted && n.created > e.created)
+        e = n;
+    return false;
+}
+
+// Depth first from a folder, each level with a directory object of its own. The levels are
+// kept on an explicit stack so that a volume with very deeply nested folders cannot exhaust
+// the thread's stack.
+void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted)
+{
+    struct level_s {
+        DIR dir;
+        std::uint32_t cluster;
+        bool in_deleted;
+    };
+    std::vector<level_s> stack;
+    static char16_t long_name[fat_lfn_chars];
+
+    const auto open = [&](bool root, std::uint32_t c, bool d) {
+        level_s level{};
+        level.cluster = c;
+        level.in_deleted = d;
+        if (f_opendir(&level.dir, "/") != FR_OK) {
+            say(root ? "f_opendir failed 1.\n" : "f_opendir failed 2.\n");
+            return;
+        }
+        if (!root) {
+            level.dir.sclust = c;
+            level.dir.clust = c;
+            if (f_readdir(&level.dir, nullptr) != FR_OK)
+                return;
+        }
+        stack.push_back(level);
+    };
+
+    open(from_root, cluster, in_deleted);
+    while (!stack.empty()) {
+        if (!may_go_on())
+            return;
+        level_s& level = stack.back();
+        const double x = static_cast<double>(read_count_.load()) / 2000.0;
+        const std::int64_t count = ++read_count_;
+        fat_diagnostic("file count:%d\n", static_cast<int>(count));
+        progress_ = x <= 1.0 ? x : 0.99;
+
+        FILINFO info{};
+        info.lfname = long_name;
+        info.lfsize = fat_lfn_chars;
+        long_name[0] = 0;
+        if (f_readdir(&level.dir, &info) != FR_OK) {
+            say("f_readdir failed 1.\n");
+            stack.pop_back();
+            continue;
+        }
+        if (info.fname[0] == 0) {
+            stack.pop_back();
+            continue;
+        }
+        if (info.fclust == 0 || info.fname[0] == u'.' ||
+            !(info.fattrib & (fat_attr_folder | fat_attr_deleted)))
+            continue;
+
+        fat_entry_s n;
+        n.cluster = info.fclust;
+        n.parent = level.cluster;
+        n.size = info.fsize;
+        n.in_deleted_folder = level.in_deleted ? 1 : 0;
+        n.attributes = info.fattrib | (level.in_deleted ? fat_attr_deleted : 0);
+        n.modified = fat_time(info.fdate, info.ftime);
+        n.created = fat_time(info.crdate, info.crtime);
+        const QString long_text = from_wide(long_name, fat_lfn_chars);
+        n.name = (long_text.isEmpty() ? from_wide(info.fname, 13) : long_text).left(259);
+        if ((n.attributes & fat_attr_deleted) && !n.name.isEmpty())
+            n.name[0] = QLatin1Char('#');
+
+        const bool is_new = record(n);
+        if ((n.attributes & fat_attr_folder) && is_new)
+            open(false, n.cluster, level.in_deleted || (n.attributes & fat_attr_deleted));
+    }
+}
+
+void fat_recovery_c::link_children()
+{
+    for (auto& [cluster, entry] : entry_table) {
+        if (entry.cluster == 0 && entry.parent == 0)
+            continue;
+        const auto parent = entry_table.find(entry.parent);
+        if (parent != entry_table.end())
+            parent->second.children.append(&entry);
+    }
+}
+
+void fat_recovery_c::mark_content()
+{
+    for (auto& [cluster, entry] : entry_table) {
+        if (entry.attributes & fat_attr_folder)
+            continue;
+        const fat_entry_s* current = &entry;
+        for (;;) {
+            const auto parent = entry_table.find(current->parent);
+            if (parent == entry_table.end() || parent->second.has_content)
+                break;
+            parent->second.has_content = 1;
+            current = &parent->second;
+        }
+    }
+}
+
+std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)
+{
+    const auto it = entry_table.find(static_cast<std::uint32_t>(id));
+    if (it == entry_table.end())
+        return -1;
+    const fat_entry_s& entry = it->second;
+    FIL file{};
+    file.fs = &fat_volume;
+    file.id = fat_volume.id;
+    file.flag = 1;
+    file.fptr = 0;
+    file.fsize = entry.size;
+    file.org_clust = entry.cluster;
+
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return -1;
+    const bool contiguous = entry.attributes & fat_attr_deleted;
+    std::vector<std::uint8_t> buf(4096);
+    for (;;) {
+        std::uint32_t got = 0;
+        const FRESULT r = f_read(&file, buf.data(), static_cast<std::uint32_t>(buf.size()), &got, contiguous);
+        if (got > 0)
+            out.write(reinterpret_cast<const char*>(buf.data()), got);
+        if (got == 0 || r != FR_OK)
+            break;
+    }
+    out.close();
+    return 0;
+}
+
+std::int32_t fat_recovery_c::get_item_path(std::uint64_t id, QString& out)
+{
+    out = volume_.root_path;
+    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
+        out.chop(1);
+    std::vector<const fat_entry_s*> chain;
+    std::uint32_t cluster = static_cast<std::uint32_t>(id);
+    for (;;) {
+        const auto it = entry_table.find(cluster);
+        // A chain longer than the table has come round a loop of parents.
+        if (it == entry_table.end() || chain.size() > entry_table.size())
+            return -1;
+        chain.push_back(&it->second);
+        if (it->second.parent == 0)
+            break;
+        cluster = it->second.parent;
+    }
+    for (auto e = chain.rbegin(); e != chain.rend(); ++e)
+        out += QLatin1Char('/') + (*e)->name;
+    return 0;
+}

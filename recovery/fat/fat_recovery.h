@@ -1,0 +1,56 @@
+#pragma once
+// The FAT engine: walks a FAT12/16/32 volume's folders through the FAT module, depth first
+// from the root, and records every folder (live or deleted) and every deleted file, keyed by
+// first cluster. After the walk the records are linked into a tree and the folders that hold
+// a deleted file somewhere below are marked. A found file is written by reading its clusters
+// from the first one on, as if they followed one another on the disk.
+#include <QList>
+#include <QString>
+#include <cstdint>
+#include <unordered_map>
+
+#include "recovery/fat/fat_module.h"
+#include "recovery/recovery_base.h"
+
+struct fat_entry_s {
+    std::uint32_t cluster = 0;
+    std::uint32_t parent = 0;
+    std::uint32_t size = 0;
+    std::int64_t modified = 0;
+    std::int64_t created = 0;
+    std::uint8_t attributes = 0;  // 0x10 folder, 0x40 deleted (also for all found in a deleted folder)
+    std::uint8_t in_deleted_folder = 0;
+    QString name;  // at most 259 characters; "#" first when deleted
+    std::uint8_t has_content = 0;
+    QList<fat_entry_s*> children;
+};
+
+constexpr std::uint8_t fat_attr_folder = 0x10;
+constexpr std::uint8_t fat_attr_deleted = 0x40;
+
+class fat_recovery_c : public recovery_engine_c {
+    Q_OBJECT
+
+public:
+    fat_recovery_c() { reset(); }
+    ~fat_recovery_c() override;
+
+    void reset() override;
+    std::int32_t recover_item(std::uint64_t id, QString path) override;
+    std::int32_t get_item_path(std::uint64_t id, QString& out) override;
+
+    // Every record of the last scan; the root folder under key 0. Read only after finished().
+    std::unordered_map<std::uint32_t, fat_entry_s> entry_table;
+
+    // Seconds since 1970 of a FAT date and time, taken as local time without daylight saving.
+    static std::int64_t fat_time(std::uint16_t date, std::uint16_t time);
+
+protected:
+    void run() override;
+
+private:
+    void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);
+    bool record(fat_entry_s entry);
+    void link_children();
+    void mark_content();
+};

@@ -1,0 +1,89 @@
+#pragma once
+// The engine contract: one thread object per way of finding files (FAT, NTFS, signatures),
+// driven by the recovery page or the command line through the same twelve operations. An
+// engine scans its volume on its own thread, keeps what it found in tables of its own, and
+// after the scan writes any found file on request.
+//
+// Pause and stop are written by the caller's thread and read afresh at every check by the
+// engine thread; progress and the counters are written by the engine thread and only read
+// for display. The result tables may be read only after finished().
+#include <QString>
+#include <QThread>
+#include <atomic>
+#include <cstdint>
+
+#include "recovery/recovery_item.h"
+#include "volumes/volume_item.h"
+
+// Stop codes: 0 ran to its end; 1 what an idle engine answers; 2 the page was left (results
+// discarded); 3 the user pressed Stop (results kept).
+enum stop_code : std::int32_t { stop_none = 0, stop_idle = 1, stop_discard = 2, stop_user = 3 };
+
+class recovery_base_c : public QThread {
+    Q_OBJECT
+
+public:
+    recovery_base_c() : QThread(nullptr) {}
+
+    virtual void set_volume(const volume_item_s& volume) = 0;
+    virtual double get_progress() = 0;
+    virtual void set_progress(double progress) = 0;
+    virtual void set_stop(std::int32_t code) = 0;
+    virtual std::int32_t get_stop() { return stop_idle; }
+    virtual std::int32_t get_pause() = 0;
+    virtual void set_pause(std::int32_t pause) = 0;
+    virtual std::int64_t get_read_count() = 0;
+    virtual void reset() = 0;
+    virtual std::int32_t recover_item(std::uint64_t id, QString path) = 0;
+    virtual std::int32_t get_item_path(std::uint64_t id, QString& out);
+    virtual std::int64_t get_found_count() { return 0; }
+};
+
+// The state every scanning engine keeps, with the operations over it.
+class recovery_engine_c : public recovery_base_c {
+    Q_OBJECT
+
+public:
+    void set_volume(const volume_item_s& volume) override { volume_ = volume; }
+    double get_progress() override { return progress_.load(std::memory_order_relaxed); }
+    void set_progress(double progress) override { progress_ = progress; }
+    void set_stop(std::int32_t code) override { stop_ = code; }
+    std::int32_t get_stop() override { return stop_; }
+    std::int32_t get_pause() override { return pause_; }
+    void set_pause(std::int32_t pause) override { pause_ = pause; }
+    std::int64_t get_read_count() override { return read_count_; }
+    std::int64_t get_found_count() override { return found_count_; }
+    const volume_item_s& volume() const { return volume_; }
+
+protected:
+    // Clears the shared state; engines call it from their reset.
+    void reset_state();
+    // The check before each step of a scan: false when the scan is to end. While paused it
+    // sleeps 100 ms at a time, ending as soon as a stop arrives.
+    bool may_go_on();
+
+    volume_item_s volume_;
+    std::atomic<double> progress_{0.0};
+    std::atomic<std::int32_t> pause_{0};
+    std::atomic<std::int32_t> stop_{0};
+    std::atomic<std::int64_t> read_count_{0};
+    std::atomic<std::int64_t> found_count_{0};
+};
+
+// The idle engine: the current engine before any scan. It answers everything at once.
+class recovery_stop_c : public recovery_base_c {
+    Q_OBJECT
+
+public:
+    void set_volume(const volume_item_s&) override {}
+    double get_progress() override { return 0.0; }
+    void set_progress(double) override {}
+    void set_stop(std::int32_t) override {}
+    std::int32_t get_pause() override { return 0; }
+    void set_pause(std::int32_t) override {}
+    std::int64_t get_read_count() override { return 0; }
+    void reset() override {}
+    std::int32_t recover_item(std::uint64_t, QString) override { return 0; }
+};
+
+void register_recovery_meta_types();

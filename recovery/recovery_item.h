@@ -1,0 +1,17 @@
+#pragma once
+// One found file as a row of the file table.
+#include <QMetaType>
+#include <QString>
+#include <cstdint>
+
+struct recovery_item_s {
+    QString name;
+    std::uint64_t size = 0;
+    std::int64_t date1 = 0;  // seconds since 1970-01-01 UTC; 0 none
+    std::int64_t date2 = 0;
+    std::uint64_t id = 0;     // the engine's identifier, handed back to recover_item
+    std::uint32_t flags = 0;  // the engine's flag bits
+    std::uint8_t checked = 0;
+};
+
+Q_DECLARE_METATYPE(recovery_item_s)

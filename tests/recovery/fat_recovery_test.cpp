@@ -1,0 +1,330 @@
+// The FAT engine on FAT12, FAT16 and FAT32 images made by mkfs.fat and mtools.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <thread>
+
+#include "disk/device_registry.h"
+#include "disk/drive_list.h"
+#include "recovery/fat/fat_drive_table.h"
+#include "recovery/fat/fat_recovery.h"
+#include "recovery/fat/fat_results.h"
+#include "tests/support/fat_images.h"
+#include "tests/support/images.h"
+#include "volumes/volume_enumeration.h"
+
+using namespace test_images;
+
+namespace {
+
+// Runs every FAT engine test with the drive table over the given images, in UTC so that
+// FAT's local times have one meaning.
+class fat_engine : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        qputenv("VANTREL_IMAGES_ONLY", "1");
+        set_fat_diagnostics(nullptr);
+        ASSERT_TRUE(dir_.isValid());
+    }
+    void TearDown() override
+    {
+        set_drive_images({});
+        qunsetenv("VANTREL_IMAGES_ONLY");
+    }
+
+    // Makes the images the drives and finds the volume.
+    volume_item_s use(const QStringList& images, const QString& volume_path)
+    {
+        set_drive_images(images);
+        reopen_fat_drives();
+        enumerate_volumes();
+        for (const volume_item_s& v : volume_item_list)
+            if (v.volume_path == volume_path)
+                return v;
+        ADD_FAILURE() << "no volume " << volume_path.toStdString();
+        return {};
+    }
+
+    void scan(fat_recovery_c& engine, const volume_item_s& volume)
+    {
+        engine.set_volume(volume);
+        engine.start();
+        ASSERT_TRUE(engine.wait(60000));
+    }
+
+    QTemporaryDir dir_;
+};
+
+struct shown_s {
+    QString folder;
+    recovery_item_s row;
+};
+
+void collect(const fat_folder_node_s& node, const QString& path, std::vector<shown_s>& out)
+{
+    for (const recovery_item_s& r : fat_folder_rows(*node.entry))
+        out.push_back({path, r});
+    for (const fat_folder_node_s& c : node.children)
+        collect(c, (path == "/" ? QString() : path) + "/" + c.name, out);
+}
+
+std::vector<shown_s> shown(const fat_recovery_c& engine)
+{
+    std::vector<shown_s> out;
+    if (const auto tree = fat_folder_tree(engine))
+        collect(*tree, "/", out);
+    return out;
+}
+
+const shown_s* find(const std::vector<shown_s>& list, const QString& folder, const QString& name)
+{
+    for (const shown_s& s : list)
+        if (s.folder == folder && s.row.name == name)
+            return &s;
+    return nullptr;
+}
+
+struct layout_case_s {
+    int bits;
+    bool partitioned;
+    int kib;
+    QStringList mkfs;
+};
+
+}  // namespace
+
+TEST_F(fat_engine, deleted_files_and_folders_on_every_fat_type)
+{
+    const layout_case_s cases[] = {
+        {12, false, 4096, {}}, {12, true, 4096, {}}, {16, false, 32768, {}},
+        {16, true, 32768, {}}, {32, false, 36000, {"-s", "1"}}, {32, true, 36000, {"-s", "1"}},
+    };
+    const QString src = dir_.filePath("src");
+    QDir().mkpath(src);
+    const QString abc = make_file(src, "ABC.TXT", 5000, 1);
+    const QString report = make_file(src, "REPORT.TXT", 3000, 2, "2020-02-29 23:59:58");
+    const QString alpha = make_file(src, "ALPHA.TXT", 1500, 3);
+    const QString bravo = make_file(src, "BRAVO.TXT", 700, 4);
+    const QString keep = make_file(src, "KEEP.TXT", 100, 5);
+    const QString empty = make_file(src, "EMPTY.TXT", 0, 6);
+
+    for (const layout_case_s& c : cases) {
+        SCOPED_TRACE(QString("FAT%1 %2").arg(c.bits).arg(c.partitioned ? "partitioned" : "whole").toStdString());
+        const fat_image_s img = make_fat_image(dir_.path(), QString("fat%1%2.img").arg(c.bits).arg(c.partitioned),
+                                               c.bits, c.partitioned, c.kib, c.mkfs);
+        mtools("mcopy", img, {"-m", abc, keep, empty, "::/"});
+        mtools("mmd", img, {"::/LIVE", "::/DOCS", "::/OLD"});
+        mtools("mcopy", img, {"-m", keep, "::/LIVE/ONLY.TXT"});
+        mtools("mcopy", img, {"-m", report, keep, "::/DOCS/"});
+        mtools("mcopy", img, {"-m", alpha, bravo, "::/OLD/"});
+        mtools("mdel", img, {"::/ABC.TXT", "::/EMPTY.TXT", "::/DOCS/REPORT.TXT"});
+        mtools("mdeltree", img, {"::/OLD"});
+        const QByteArray before = file_md5(img.path);
+
+        fat_recovery_c engine;
+        scan(engine, use({img.path}, img.volume_path));
+        const std::vector<shown_s> list = shown(engine);
+
+        struct expect_s {
+            const char* folder;
+            const char* name;
+            QString source;
+        };
+        const expect_s expected[] = {
+            {"/", "#BC.TXT", abc},
+            {"/DOCS", "#EPORT.TXT", report},
+            {"/#LD", "#LPHA.TXT", alpha},
+            {"/#LD", "#RAVO.TXT", bravo},
+        };
+        EXPECT_EQ(list.size(), std::size(expected));
+        for (const expect_s& e : expected) {
+            SCOPED_TRACE(e.name);
+            const shown_s* s = find(list, e.folder, e.name);
+            ASSERT_NE(s, nullptr);
+            EXPECT_EQ(s->row.size, std::uint64_t(QFileInfo(e.source).size()));
+            EXPECT_TRUE(s->row.flags & fat_attr_deleted);
+            EXPECT_EQ(s->row.date1, QFileInfo(e.source).lastModified().toSecsSinceEpoch());
+            const QString out = dir_.filePath("out.bin");
+            ASSERT_EQ(engine.recover_item(s->row.id, out), 0);
+            EXPECT_EQ(file_md5(out), file_md5(e.source));
+        }
+        // Live folders with only live files are walked but not shown.
+        for (const auto& [cluster, entry] : engine.entry_table)
+            if (entry.name == "LIVE")
+                EXPECT_EQ(entry.has_content, 0);
+
+        // Unknown ids write nothing.
+        const QString none = dir_.filePath("none.bin");
+        EXPECT_EQ(engine.recover_item(0xFFFFFF, none), -1);
+        EXPECT_FALSE(QFile::exists(none));
+        QString path;
+        EXPECT_EQ(engine.get_item_path(0xFFFFFF, path), -1);
+
+        EXPECT_EQ(file_md5(img.path), before);  // nothing written to the source
+    }
+}
+
+TEST_F(fat_engine, same_cluster_twice_and_a_loop_of_folders)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "twice.img", 16, false, 32768);
+    const QString src = dir_.filePath("src");
+    QDir().mkpath(src);
+    mtools("mcopy", img, {"-m", make_file(src, "FIRST.TXT", 2000, 7), make_file(src, "SECOND.TXT", 2000, 8), "::/"});
+    mtools("mmd", img, {"::/SUB"});
+    mtools("mcopy", img, {"-m", make_file(src, "INNER.TXT", 100, 9), "::/SUB/"});
+    mtools("mdel", img, {"::/FIRST.TXT", "::/SECOND.TXT", "::/SUB/INNER.TXT"});
+
+    // SECOND names FIRST's cluster and was created later; FIRST keeps its own creation time.
+    std::uint32_t first_cluster = 0;
+    patch_entry(img, "FIRST   TXT", [&](QByteArray& e) {
+        first_cluster = std::uint8_t(e[26]) | (std::uint8_t(e[27]) << 8);
+        e[14] = 0; e[15] = 0; e[16] = 0x21; e[17] = 0x3E;  // created 2011-01-01 00:00:00
+    });
+    patch_entry(img, "SECOND  TXT", [&](QByteArray& e) {
+        e[26] = char(first_cluster);
+        e[27] = char(first_cluster >> 8);
+        e[14] = 0; e[15] = 0; e[16] = 0x22; e[17] = 0x3E;  // created 2011-01-02
+    });
+    // A folder entry inside SUB that points back at the root's first folder: SUB itself.
+    std::uint32_t sub_cluster = 0;
+    patch_entry(img, "SUB        ", [&](QByteArray& e) { sub_cluster = std::uint8_t(e[26]) | (std::uint8_t(e[27]) << 8); });
+    patch_entry(img, "INNER   TXT", [&](QByteArray& e) {
+        e[11] = 0x10;  // now a (deleted) folder ...
+        e[26] = char(sub_cluster);  // ... whose first cluster is SUB's own
+        e[27] = char(sub_cluster >> 8);
+    });
+
+    fat_recovery_c engine;
+    scan(engine, use({img.path}, img.volume_path));
+    ASSERT_TRUE(engine.entry_table.count(first_cluster));
+    EXPECT_EQ(engine.entry_table.at(first_cluster).name, "#ECOND.TXT");  // the later creation wins
+    ASSERT_TRUE(engine.entry_table.count(sub_cluster));
+    EXPECT_EQ(engine.entry_table.at(sub_cluster).name, "SUB");  // the live folder stays
+    QString path;
+    EXPECT_EQ(engine.get_item_path(first_cluster, path), 0);
+    EXPECT_EQ(path, img.volume_path + "/#ECOND.TXT");
+}
+
+TEST_F(fat_engine, progress_counts_and_stop)
+{
+    // 2100 deleted files in one folder: more reads than the progress formula counts on.
+    const fat_image_s img = make_fat_image(dir_.path(), "many.img", 16, false, 32768);
+    const QString src = dir_.filePath("many");
+    QDir().mkpath(src);
+    QStringList files;
+    for (int i = 0; i < 2100; ++i)
+        files << make_file(src, QString("F%1.TXT").arg(i), 10, i);
+    mtools("mmd", img, {"::/BIG"});
+    mtools("mcopy", img, QStringList{"-m"} + files + QStringList{"::/BIG/"});
+    mtools("mdel", img, {"::/BIG/*"});
+    const volume_item_s volume = use({img.path}, img.volume_path);
+
+    fat_recovery_c engine;
+    engine.set_stop(stop_user);  // cleared by the scan's own reset
+    scan(engine, volume);
+    EXPECT_EQ(engine.get_stop(), 0);
+    EXPECT_EQ(engine.get_found_count(), 2101);  // the files and BIG
+    EXPECT_GT(engine.get_read_count(), 2001);
+    EXPECT_EQ(engine.get_progress(), 0.99);
+
+    // A small folder: progress is the reads before the last one over 2000.
+    const fat_image_s small = make_fat_image(dir_.path(), "small.img", 12, false, 4096);
+    mtools("mcopy", small, {"-m", files[0], files[1], "::/"});
+    fat_recovery_c few;
+    scan(few, use({small.path}, small.volume_path));
+    EXPECT_EQ(few.get_progress(), double(few.get_read_count() - 1) / 2000.0);
+
+    // Paused, then stopped: the scan ends without going on and keeps what it found.
+    register_device(img.path, [&](device_access a) -> std::unique_ptr<block_device> {
+        struct slow_s : block_device {
+            std::unique_ptr<block_device> d;
+            std::uint64_t size() const override { return d->size(); }
+            std::int64_t read_at(std::uint64_t o, void* b, std::size_t n) override
+            {
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+                return d->read_at(o, b, n);
+            }
+            std::int64_t write_at(std::uint64_t o, const void* b, std::size_t n) override { return d->write_at(o, b, n); }
+        };
+        auto s = std::make_unique<slow_s>();
+        s->d = open_file_device(img.path, a);
+        return s;
+    });
+    fat_recovery_c paused;
+    paused.set_volume(use({img.path}, img.volume_path));
+    paused.start();
+    while (paused.get_read_count() < 50 && paused.isRunning())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    paused.set_pause(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::int64_t held = paused.get_read_count();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(paused.get_read_count(), held);
+    EXPECT_TRUE(paused.isRunning());
+    paused.set_stop(stop_user);
+    EXPECT_TRUE(paused.wait(1000));
+    unregister_device(img.path);
+    EXPECT_LT(paused.get_read_count(), 2100);
+    EXPECT_EQ(paused.get_stop(), stop_user);
+    EXPECT_TRUE(paused.entry_table.count(0));  // the root is stored and the records linked
+}
+
+TEST_F(fat_engine, damaged_volumes_end_with_the_root_alone)
+{
+    struct damage_s {
+        const char* name;
+        std::uint64_t offset;
+        QByteArray bytes;
+    };
+    const damage_s damages[] = {
+        {"no sectors per cluster", 13, QByteArray(1, '\0')},
+        {"4096-byte sectors", 11, QByteArray::fromHex("0010")},
+        {"no boot signature", 510, QByteArray(2, '\0')},
+    };
+    for (const damage_s& d : damages) {
+        SCOPED_TRACE(d.name);
+        const fat_image_s img = make_fat_image(dir_.path(), "bad.img", 16, false, 32768);
+        mtools("mcopy", img, {"-m", make_file(dir_.path(), "GONE.TXT", 1000, 1), "::/"});
+        mtools("mdel", img, {"::/GONE.TXT"});
+        write_at(img.path, d.offset, d.bytes);
+        fat_recovery_c engine;
+        scan(engine, use({img.path}, img.volume_path));
+        EXPECT_EQ(engine.entry_table.size(), 1u);
+        EXPECT_FALSE(fat_folder_tree(engine));
+    }
+}
+
+TEST_F(fat_engine, drive_table_reads_and_watches)
+{
+    const fat_image_s a = make_fat_image(dir_.path(), "a.img", 12, false, 1024);
+    const fat_image_s b = make_fat_image(dir_.path(), "b.img", 12, false, 1024);
+    set_drive_images({a.path, b.path});
+    ASSERT_EQ(reopen_fat_drives(), 2);
+    open_fat_drives();  // starts the keep-alive thread once
+    std::vector<std::uint8_t> buf(65536 + 512);
+    EXPECT_EQ(disk_read(0, buf.data(), 0, 128), RES_OK);
+    EXPECT_EQ(disk_read(0, buf.data(), 0, 129), RES_PARERR);
+    EXPECT_EQ(disk_read(5, buf.data(), 0, 1), RES_NOTRDY);
+    EXPECT_EQ(disk_read(0, buf.data(), 1u << 30, 1), RES_ERROR);  // past the end
+    EXPECT_EQ(buf[510], 0x55);
+
+    ASSERT_TRUE(QFile::remove(b.path));
+    bool marked = false;
+    for (int i = 0; i < 100 && !marked; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        marked = fat_drive_status(1) & STA_NOINIT;
+    }
+    EXPECT_TRUE(marked);
+    EXPECT_EQ(disk_read(1, buf.data(), 0, 1), RES_NOTRDY);
+
+    // A missing image ends the table: the ones after it are not opened.
+    set_drive_images({a.path, b.path, a.path});
+    EXPECT_EQ(reopen_fat_drives(), 1);
+}

@@ -1,0 +1,104 @@
+#include "tests/support/fat_images.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+
+#include <stdexcept>
+
+#include "tests/support/images.h"
+
+namespace test_images {
+
+QString fat_image_s::mtools_image() const
+{
+    return offset == 0 ? path : QStringLiteral("%1@@%2").arg(path).arg(offset);
+}
+
+fat_image_s make_fat_image(const QString& dir, const QString& name, int fat_bits, bool partitioned, int kib,
+                           const QStringList& mkfs_args)
+{
+    fat_image_s img;
+    img.path = dir + "/" + name;
+    QFile::remove(img.path);
+    img.offset = partitioned ? 2048 * 512 : 0;
+    make_sparse(img.path, img.offset + std::uint64_t(kib) * 1024);
+    QStringList args{"-F", QString::number(fat_bits), "-n", "TESTVOL"};
+    if (partitioned)
+        args << "--offset" << "2048";
+    args << mkfs_args << img.path << QString::number(kib);
+    run("mkfs.fat", args);
+    if (partitioned) {
+        QByteArray mbr(512, '\0');
+        QByteArray entry(16, '\0');
+        entry[4] = char(fat_bits == 32 ? 0x0C : fat_bits == 16 ? 0x06 : 0x01);
+        const std::uint32_t start = 2048, count = std::uint32_t(kib) * 2;
+        for (int i = 0; i < 4; ++i) {
+            entry[8 + i] = char(start >> (8 * i));
+            entry[12 + i] = char(count >> (8 * i));
+        }
+        mbr.replace(446, 16, entry);
+        mbr[510] = char(0x55);
+        mbr[511] = char(0xAA);
+        write_at(img.path, 0, mbr);
+    }
+    img.volume_path = img.path + (partitioned ? "@p1" : "@p0");
+    return img;
+}
+
+void mtools(const QString& command, const fat_image_s& image, const QStringList& args)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("MTOOLS_SKIP_CHECK", "1");
+    env.insert("MTOOLS_NO_VFAT", "0");
+    p.setProcessEnvironment(env);
+    p.start(tool(command), QStringList{"-i", image.mtools_image()} + args);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        throw std::runtime_error((command + " " + args.join(' ') + " failed: " +
+                                  QString::fromLocal8Bit(p.readAllStandardError()))
+                                     .toStdString());
+}
+
+QString make_file(const QString& dir, const QString& name, std::size_t size, int seed, const QString& modified)
+{
+    const QString path = dir + "/" + name;
+    QByteArray bytes(static_cast<qsizetype>(size), '\0');
+    QRandomGenerator gen(static_cast<quint32>(seed));
+    for (auto& b : bytes)
+        b = char(gen.generate());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        throw std::runtime_error(("cannot write " + path).toStdString());
+    f.flush();  // so that closing writes nothing more and keeps the time set below
+    if (!f.setFileTime(QDateTime::fromString(modified, "yyyy-MM-dd HH:mm:ss"), QFileDevice::FileModificationTime))
+        throw std::runtime_error(("cannot set the time of " + path).toStdString());
+    return path;
+}
+
+std::uint64_t patch_entry(const fat_image_s& image, const QByteArray& name11,
+                          const std::function<void(QByteArray&)>& patch)
+{
+    QFile f(image.path);
+    if (!f.open(QIODevice::ReadWrite))
+        throw std::runtime_error("cannot open image");
+    const QByteArray tail = name11.mid(1);
+    const qint64 block = 1 << 20;
+    for (qint64 pos = 0; pos < f.size(); pos += block) {
+        f.seek(pos);
+        const QByteArray data = f.read(block);
+        for (qsizetype at = 0; at + 32 <= data.size(); at += 32) {
+            if (data.mid(at + 1, 10) != tail)
+                continue;
+            QByteArray entry = data.mid(at, 32);
+            patch(entry);
+            f.seek(pos + at);
+            f.write(entry);
+            return std::uint64_t(pos + at);
+        }
+    }
+    return 0;
+}
+
+}  // namespace test_images

@@ -1,0 +1,38 @@
+#pragma once
+// FAT images for tests: made by mkfs.fat, filled and emptied with mtools (no mounting),
+// optionally behind a master boot record, and patched byte by byte where a test needs a
+// directory entry that no tool writes.
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+
+namespace test_images {
+
+struct fat_image_s {
+    QString path;         // the image file
+    QString volume_path;  // path@p0 for a whole image, path@p1 behind an MBR
+    std::uint64_t offset = 0;  // byte offset of the file system in the image
+    QString mtools_image() const;  // the -i argument for mtools
+};
+
+// A FAT file system of fat_bits 12, 16 or 32 and `kib` KiB; partitioned: behind an MBR at
+// sector 2048, else the whole image. Extra mkfs.fat arguments may be given.
+fat_image_s make_fat_image(const QString& dir, const QString& name, int fat_bits, bool partitioned, int kib,
+                           const QStringList& mkfs_args = {});
+
+// Runs an mtools command (mcopy, mmd, mdel, mdeltree, ...) on the image.
+void mtools(const QString& command, const fat_image_s& image, const QStringList& args);
+
+// Writes a file of `size` bytes whose content follows from seed, with a modification time.
+QString make_file(const QString& dir, const QString& name, std::size_t size, int seed,
+                  const QString& modified = "2011-06-15 13:45:10");
+
+// Finds the 32-byte directory entry whose name bytes 1..10 are name11.mid(1) (the first
+// byte may be the deletion mark), calls patch on it and writes it back. Returns the entry's
+// byte offset in the image, or 0 when none was found.
+std::uint64_t patch_entry(const fat_image_s& image, const QByteArray& name11,
+                          const std::function<void(QByteArray&)>& patch);
+
+}  // namespace test_images
