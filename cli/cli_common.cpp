@@ -47,18 +47,23 @@ bool load_drives(const QStringList& images)
     return true;
 }
 
+QStringList with_image(QStringList images, const QString& image)
+{
+    const QString path = QFileInfo(image).absoluteFilePath();
+    for (const QString& i : images)
+        if (QFileInfo(i).absoluteFilePath() == path)
+            return images;
+    images.prepend(path);
+    return images;
+}
+
 std::optional<drive_item_s> resolve_drive(const QString& name, QStringList images)
 {
     bool is_number = false;
     const int number = name.toInt(&is_number);
     const QString path = is_number ? QString() : QFileInfo(name).absoluteFilePath();
-    if (!is_number && !name.startsWith(QLatin1String("/dev/"))) {
-        bool listed = false;
-        for (const QString& image : images)
-            listed = listed || QFileInfo(image).absoluteFilePath() == path;
-        if (!listed)
-            images.prepend(name);
-    }
+    if (!is_number && !name.startsWith(QLatin1String("/dev/")))
+        images = with_image(images, name);
     if (!load_drives(images))
         return std::nullopt;
 

@@ -35,6 +35,9 @@ QString human_size(std::uint64_t bytes);
 // Prints the reason and returns nothing when it cannot.
 std::optional<drive_item_s> resolve_drive(const QString& name, QStringList images);
 
+// The image paths with `image` first, unless it is among them already.
+QStringList with_image(QStringList images, const QString& image);
+
 // Sets up the drive list from image paths; prints the reason and returns false when an
 // image cannot be opened.
 bool load_drives(const QStringList& images);

@@ -47,11 +47,7 @@ std::optional<volume_item_s> resolve_volume(QString name, QStringList images)
     if (m.hasMatch() && QFileInfo(m.captured(1)).isFile()) {
         const QString image = QFileInfo(m.captured(1)).absoluteFilePath();
         name = image + QStringLiteral("@p") + m.captured(2);
-        bool listed = false;
-        for (const QString& i : images)
-            listed = listed || QFileInfo(i).absoluteFilePath() == image;
-        if (!listed)
-            images.prepend(image);
+        images = with_image(images, image);
     }
     if (!load_drives(images))
         return std::nullopt;

@@ -1,4 +1,5 @@
 // vantrel-cli as a user or a script runs it: exit codes, messages and JSON documents.
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/fat_images.h"
 #include "tests/support/images.h"
 
 using namespace test_images;
@@ -176,4 +178,68 @@ TEST(cli, volumes_of_images)
     EXPECT_EQ(blank["volume_path"].toString(), empty + "@p0");
     EXPECT_EQ(blank["file_system"].toString(), "");
     EXPECT_EQ(blank["disk_number"].toInt(), 1);
+}
+
+TEST(cli, scan_and_recover_a_fat_volume)
+{
+    qputenv("TZ", "UTC");
+    QTemporaryDir dir;
+    const fat_image_s img = make_fat_image(dir.path(), "fat.img", 16, true, 32768);
+    const QString a = make_file(dir.path(), "ABC.TXT", 5000, 1);
+    const QString b = make_file(dir.path(), "REPORT.TXT", 3000, 2);
+    const QString c = make_file(dir.path(), "NOTE.TXT", 100, 3);
+    mtools("mcopy", img, {"-m", a, "::/"});
+    mtools("mmd", img, {"::/DOCS", "::/ABCDEFGHIJKLM"});
+    mtools("mcopy", img, {"-m", b, "::/DOCS/"});
+    mtools("mcopy", img, {"-m", c, "::/ABCDEFGHIJKLM/"});
+    mtools("mdel", img, {"::/ABC.TXT", "::/DOCS/REPORT.TXT", "::/ABCDEFGHIJKLM/NOTE.TXT"});
+    // The long name of the last folder now reads "..": a name that must not lead out of
+    // the output folder.
+    const QByteArray lfn_tail("A\0B\0C\0D\0E\0", 10);
+    ASSERT_NE(patch_entry(img, "?" + lfn_tail, [](QByteArray& e) {
+                  const int offsets[] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+                  const char16_t name[13] = {u'.', u'.', 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
+                                             0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+                  for (int i = 0; i < 13; ++i) {
+                      e[offsets[i]] = char(name[i] & 0xFF);
+                      e[offsets[i] + 1] = char(name[i] >> 8);
+                  }
+              }),
+              0u);
+    const QByteArray before = file_md5(img.path);
+
+    const cli_result_s scan = cli({"scan", img.volume_path, "--json"});
+    ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
+    const QJsonObject doc = scan.json();
+    EXPECT_EQ(doc["engine"].toString(), "fat");
+    EXPECT_EQ(doc["volume"].toString(), img.volume_path);
+    QStringList found;
+    for (const QJsonValue& folder : doc["folders"].toArray())
+        for (const QJsonValue& file : folder.toObject()["files"].toArray())
+            found << folder.toObject()["path"].toString() + " " + file.toObject()["name"].toString() + " " +
+                         QString::number(file.toObject()["size"].toInteger());
+    found.sort();
+    EXPECT_EQ(found, (QStringList{"/ #BC.TXT 5000", "/.. #OTE.TXT 100", "/DOCS #EPORT.TXT 3000"}));
+
+    const QString out = dir.filePath("out");
+    const cli_result_s all = cli({"recover", img.volume_path, "--out", out, "--json"});
+    ASSERT_EQ(all.code, 0) << all.err.toStdString();
+    EXPECT_EQ(all.json()["written"].toArray().size(), 3);
+    EXPECT_EQ(file_md5(out + "/#BC.TXT"), file_md5(a));
+    EXPECT_EQ(file_md5(out + "/DOCS/#EPORT.TXT"), file_md5(b));
+    EXPECT_EQ(file_md5(out + "/_../#OTE.TXT"), file_md5(c));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 4);  // nothing beside out/
+
+    const QString some = dir.filePath("some");
+    const cli_result_s globbed = cli({"recover", img.volume_path, "--out", some, "/DOCS/*", "--json"});
+    ASSERT_EQ(globbed.code, 0) << globbed.err.toStdString();
+    const QJsonArray written = globbed.json()["written"].toArray();
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_EQ(written[0].toObject()["path"].toString(), "DOCS/#EPORT.TXT");
+
+    EXPECT_EQ(file_md5(img.path), before);
+
+    const cli_result_s not_fat = cli({"scan", img.path + "@p7"});
+    EXPECT_EQ(not_fat.code, 1);
+    EXPECT_TRUE(not_fat.err.contains("no volume")) << not_fat.err.toStdString();
 }
