@@ -64,13 +64,7 @@ if [ ! -f "$sparse" ] || [ "$(stat -c %s "$sparse")" -ne "$sparse_bytes" ]; then
   mv "$sparse.part" "$sparse"
 fi
 
-now() { date +%s.%N; }
-calc() { awk "BEGIN { print $1 }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2}'; }
-
-# Runs "$@" and prints its wall time in seconds; output goes to $out.
-out="$dir/last.out"
-timed() { local t0 t1; t0=$(now); "$@" >"$out" 2>/dev/null; t1=$(now); calc "$t1 - $t0"; }
+. bench/common.sh
 
 echo "warming the page cache..." >&2
 cat "$dense" >/dev/null

@@ -10,8 +10,8 @@ packages=(
   qt6-base-dev libgtest-dev libblkid-dev libmount-dev
   # test fixtures: file-system images and an emulator to boot a repaired image
   dosfstools mtools ntfs-3g qemu-system-x86
-  # benchmark reference
-  testdisk
+  # benchmark references
+  testdisk sleuthkit
 )
 
 missing=()
