@@ -18,9 +18,8 @@ struct language_code_s {
 
 // The image folders of the resources; "en" stands for every other name.
 const language_code_s language_codes[] = {
-    {"Deutsch", "de"},    {"Français", "fr"}, {"Español", "es"},    {"简体中文", "cn"},
-    {"繁體中文", "hk"},   {"Italiano", "it"}, {"日本語", "jp"},      {"Português", "pt"},
-    {"Nederlands", "nl"}, {"العربية", "ar"},
+    {"Deutsch", "de"},  {"Français", "fr"}, {"Español", "es"},   {"简体中文", "cn"},   {"繁體中文", "hk"},
+    {"Italiano", "it"}, {"日本語", "jp"},   {"Português", "pt"}, {"Nederlands", "nl"}, {"العربية", "ar"},
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "settings/settings_store.h"
 
 #include <QSettings>
+#include <iterator>
 
 #include "settings/localisation.h"
 
@@ -18,7 +19,8 @@ const char language_key[] = "language";
 // The installer's codes 1 to 10, in order. The names equal the section names of
 // "language.ini" character for character.
 const char* const installer_languages[] = {
-    "English", "Deutsch", "Español", "Français", "Italiano", "日本語", "简体中文", "繁體中文", "Nederlands", "Português",
+    "English", "Deutsch",  "Español",  "Français",   "Italiano",
+    "日本語",  "简体中文", "繁體中文", "Nederlands", "Português",
 };
 
 // The object is left alive at exit on purpose: it is flushed after every write, and Qt's own

@@ -1,15 +1,13 @@
-// The line matchers against the two patterns run by std::regex, and the piece reader.
-#include <QTemporaryDir>
+// The line matchers against the two patterns run by std::regex.
+#include "settings/language_line.h"
+
+#include <gtest/gtest.h>
+
 #include <locale>
 #include <random>
 #include <regex>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
-
-#include "settings/language_file.h"
-#include "settings/language_line.h"
 
 namespace {
 
@@ -49,21 +47,6 @@ std::string difference(const std::string& line, const std::regex& section, const
         return "entry differs on \"" + escaped(line) + "\"";
     }
     return {};
-}
-
-// A piece in short form for readable failures: runs of one byte as "<byte>*<count>".
-std::string run_lengths(const std::string& piece)
-{
-    std::string out;
-    for (std::size_t i = 0; i < piece.size();) {
-        std::size_t n = 1;
-        while (i + n < piece.size() && piece[i + n] == piece[i]) {
-            ++n;
-        }
-        out += escaped(std::string(1, piece[i])) + (n > 1 ? "*" + std::to_string(n) : "") + " ";
-        i += n;
-    }
-    return out;
 }
 
 }  // namespace
@@ -129,31 +112,4 @@ TEST(localisation_line, blank_lines_of_a_full_piece_are_quick)
     ASSERT_TRUE(e);
     EXPECT_EQ(e->key, " ");  // the leading blanks give one back to "[^;]"
     EXPECT_EQ(e->text, "x");
-}
-
-TEST(localisation_file, pieces_of_at_most_2047_bytes_with_cr_lf_read_as_lf)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath("language.ini");
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        // The CR LF straddles the limit: it counts as one byte.
-        file.write(QByteArray(2046, 'a') + "\r\n" + "b\rc\r\n" + "\r\r\n" + QByteArray(5000, 'z'));
-    }
-    language_file_c reader(path);
-    ASSERT_TRUE(reader.open());
-    std::vector<std::string> pieces;
-    std::string piece;
-    while (reader.next_piece(piece)) {
-        pieces.push_back(run_lengths(piece));
-    }
-    const std::vector<std::string> expected{
-        "a*2046 \\x0A ", "b \\x0D c \\x0A ", "\\x0D \\x0A ", "z*2047 ", "z*2047 ", "z*906 ",
-    };
-    EXPECT_EQ(pieces, expected);
-
-    language_file_c missing(dir.filePath("missing.ini"));
-    EXPECT_FALSE(missing.open());
 }

@@ -29,7 +29,7 @@ TEST_F(localisation, english_stands_behind_the_chosen_language)
         "btn_back=\"Back\"\n"
         "menu_exit=\"Exit\"\n"
         "[Deutsch]\n"
-        "btn_back=\"Zur\xC3\xBC" "ck\"\n");
+        "btn_back=\"Zurück\"\n");
     load_both("Deutsch");
 
     EXPECT_EQ(translate("btn_back"), QString::fromUtf8("Zurück"));
@@ -54,20 +54,20 @@ TEST_F(localisation, entry_forms)
     };
     const case_s cases[] = {
         {"btn_back=\"New\"", "New"},
-        {"  \tbtn_back=\"New\"  \t", "New"},                           // blanks around the entry
-        {"btn_back=\"New\"\r", "New"},                                 // CR LF line end
-        {"btn_back=\"Line one\\nLine two\"", "Line one\nLine two"},    // escapes
-        {"btn_back=\"a\\tb\\\\n\"", "a\tb\\\n"},                       // \t, then \n after a backslash
-        {"btn_back=\"say \"hi\" = x\"", "say \"hi\" = x"},             // up to the last quote
-        {"btn_back=  \"New\"", "New"},                                 // blanks after the "="
-        {"btn_back=\"\xE6\x97\xA5\xE6\x9C\xAC\"", "日本"},             // UTF-8
-        {"btn_back=\"\"", "Old"},                                      // an empty text never matches
-        {";btn_back=\"x\"", "Old"},                                    // comment
+        {"  \tbtn_back=\"New\"  \t", "New"},                         // blanks around the entry
+        {"btn_back=\"New\"\r", "New"},                               // CR LF line end
+        {"btn_back=\"Line one\\nLine two\"", "Line one\nLine two"},  // escapes
+        {"btn_back=\"a\\tb\\\\n\"", "a\tb\\\n"},                     // \t, then \n after a backslash
+        {"btn_back=\"say \"hi\" = x\"", "say \"hi\" = x"},           // up to the last quote
+        {"btn_back=  \"New\"", "New"},                               // blanks after the "="
+        {"btn_back=\"日本\"", "日本"},                               // UTF-8
+        {"btn_back=\"\"", "Old"},                                    // an empty text never matches
+        {";btn_back=\"x\"", "Old"},                                  // comment
         {"btn_back=\"unclosed", "Old"},
         {"btn_back=\"x\" trailing", "Old"},
         {"btn_back", "Old"},
-        {"btn_back=\"a\rb\"", "Old"},                                  // a lone CR is no "." byte
-        {"btn_back = \"x\"", "Old"},                                   // stored under "btn_back "
+        {"btn_back=\"a\rb\"", "Old"},  // a lone CR is no "." byte
+        {"btn_back = \"x\"", "Old"},   // stored under "btn_back "
         {"", "Old"},
     };
     for (const case_s& c : cases) {
@@ -105,7 +105,7 @@ TEST_F(localisation, section_names_compare_exactly_and_codes_ignore_case)
 {
     write_languages(
         "[English]\nbtn_back=\"Back\"\n"
-        "[Fran\xC3\xA7" "ais]\nbtn_back=\"Retour\"\n");
+        "[Français]\nbtn_back=\"Retour\"\n");
     load_both(QString::fromUtf8("français"));
     EXPECT_EQ(translate("btn_back"), "Back");
     EXPECT_EQ(current_language_index, 0);
@@ -113,17 +113,16 @@ TEST_F(localisation, section_names_compare_exactly_and_codes_ignore_case)
 
     // A section that is itself written in lower case is found, and its code still matches.
     clear_values();
-    write_languages("[English]\n[fran\xC3\xA7" "ais]\nbtn_back=\"Retour\"\n");
+    write_languages("[English]\n[français]\nbtn_back=\"Retour\"\n");
     load_both(QString::fromUtf8("français"));
     EXPECT_EQ(translate("btn_back"), "Retour");
     EXPECT_EQ(current_language_index, 1);
     EXPECT_EQ(language_code(), "fr");
 
     const std::pair<const char*, const char*> codes[] = {
-        {"Deutsch", "de"},    {"DEUTSCH", "de"},  {"Français", "fr"},   {"ESPAÑOL", "es"},
-        {"简体中文", "cn"},   {"繁體中文", "hk"}, {"italiano", "it"},   {"日本語", "jp"},
-        {"Português", "pt"},  {"nederlands", "nl"}, {"العربية", "ar"}, {"English", "en"},
-        {"Deutsch ", "en"},   {"Klingon", "en"},  {"", "en"},
+        {"Deutsch", "de"},  {"DEUTSCH", "de"},  {"Français", "fr"}, {"ESPAÑOL", "es"},   {"简体中文", "cn"},
+        {"繁體中文", "hk"}, {"italiano", "it"}, {"日本語", "jp"},   {"Português", "pt"}, {"nederlands", "nl"},
+        {"العربية", "ar"},  {"English", "en"},  {"Deutsch ", "en"}, {"Klingon", "en"},   {"", "en"},
     };
     for (const auto& [name, code] : codes) {
         EXPECT_EQ(language_code_of(QString::fromUtf8(name)), code) << name;
@@ -156,11 +155,9 @@ TEST_F(localisation, long_lines_arrive_as_pieces)
     write_languages(
         "[English]\n"
         "btn_back=\"Back\"\n" +
-        cut_entry + "\n" +
-        QByteArray(5000, ' ') + "\n" +                           // blanks only
-        QByteArray(4999, ' ') + "=\"x\"\n" +                     // blanks, then a bare value part
-        "long=\"" + QByteArray(4993, 'y') + "\"\n" +
-        "menu_exit=\"Exit\"\n");
+        cut_entry + "\n" + QByteArray(5000, ' ') + "\n" +  // blanks only
+        QByteArray(4999, ' ') + "=\"x\"\n" +               // blanks, then a bare value part
+        "long=\"" + QByteArray(4993, 'y') + "\"\n" + "menu_exit=\"Exit\"\n");
     ASSERT_EQ(load_language("English", true), 0);
 
     EXPECT_EQ(translate("btn_back"), "Back");
@@ -203,7 +200,7 @@ TEST_F(localisation, image_paths_follow_the_current_language)
 {
     EXPECT_EQ(localized_image_path("btn_start_scan", "1"), "/images/multilang/en/btn_start_scan1.png");
 
-    write_languages("[English]\n[\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E]\n");
+    write_languages("[English]\n[日本語]\n");
     load_both(QString::fromUtf8("日本語"));
     EXPECT_EQ(localized_image_path("btn_resume_recovery", "3"), "/images/multilang/jp/btn_resume_recovery3.png");
     EXPECT_EQ(top_button_image_path("2", "1"), ":/images/multilang/jp/btn_top21.png");

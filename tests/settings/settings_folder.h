@@ -2,13 +2,13 @@
 // A fixture for the settings and localisation tests: each test runs in an empty temporary
 // working directory (the program reads "Orvane.ini" and "language.ini" from there), with
 // the process-wide values cleared and the installer variable unset; all is put back after.
+#include <gtest/gtest.h>
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include "settings/localisation.h"
 #include "settings/settings_store.h"

@@ -68,7 +68,7 @@ TEST_F(settings, first_run_takes_the_installer_language_and_writes_it)
     EXPECT_TRUE(recovery_folder.isEmpty());
     EXPECT_EQ(stored("language"), QString::fromUtf8("Español"));
     EXPECT_EQ(stored("recovery_folder"), std::nullopt);
-    EXPECT_TRUE(read_file("Orvane.ini").contains("language=Espa\xC3\xB1ol\n"));  // UTF-8, as Qt 6 writes it
+    EXPECT_TRUE(read_file("Orvane.ini").contains("language=Español\n"));  // UTF-8, as Qt 6 writes it
 }
 
 TEST_F(settings, without_an_installer_language_english_is_used_and_nothing_written)
@@ -135,7 +135,7 @@ TEST_F(settings, load_reads_english_then_the_chosen_language)
 {
     write_file("language.ini",
                "[English]\nbtn_back=\"Back\"\nmenu_exit=\"Exit\"\n"
-               "[Espa\xC3\xB1ol]\nbtn_back=\"Atr\xC3\xA1s\"\n");
+               "[Español]\nbtn_back=\"Atrás\"\n");
     qputenv(installer_variable, "3");
     ASSERT_EQ(load_settings(), 0);
 
@@ -149,7 +149,7 @@ TEST_F(settings, a_language_without_a_section_reads_english)
 {
     write_file("language.ini",
                "[English]\nbtn_back=\"Back\"\n"
-               "[Espa\xC3\xB1ol]\nbtn_back=\"Atr\xC3\xA1s\"\n");
+               "[Español]\nbtn_back=\"Atrás\"\n");
     write_file("Orvane.ini", "[General]\nlanguage=Italiano\n");
     ASSERT_EQ(load_settings(), 0);
     EXPECT_EQ(language, "Italiano");

@@ -7,18 +7,56 @@
 
 namespace {
 
-class localisation_shipped : public settings_folder_c {};
+class localisation_shipped : public settings_folder_c {
+};
 
 // Every key that the windows look up.
 const char* const keys[] = {
-    "btn_back", "btn_scan", "btn_refresh", "btn_start", "btn_stop", "btn_repair", "btn_pause", "btn_resume",
-    "btn_save_result", "btn_recovery", "home_text1", "home_text2", "home_text3", "drive_physical_drives",
-    "volume_select", "drive_size", "partition_number", "partition_ss", "partition_es", "partition_fs",
-    "partition_text1", "partition_query", "partition_finished", "volume_logical_drives", "local_disk",
-    "recovery_free", "scan_nosel_warning", "recovery_name", "recovery_date1", "recovery_date2", "raw_progress",
-    "recovery_reading", "recovery_total_files", "deep_scan_query", "recovery_check_warning",
-    "recovery_same_volume_warning", "recovery_select", "startup_warning", "main_warning1", "main_warning2",
-    "back_warning", "quit_warning", "language_warning", "menu_help", "menu_exit",
+    "btn_back",
+    "btn_scan",
+    "btn_refresh",
+    "btn_start",
+    "btn_stop",
+    "btn_repair",
+    "btn_pause",
+    "btn_resume",
+    "btn_save_result",
+    "btn_recovery",
+    "home_text1",
+    "home_text2",
+    "home_text3",
+    "drive_physical_drives",
+    "volume_select",
+    "drive_size",
+    "partition_number",
+    "partition_ss",
+    "partition_es",
+    "partition_fs",
+    "partition_text1",
+    "partition_query",
+    "partition_finished",
+    "volume_logical_drives",
+    "local_disk",
+    "recovery_free",
+    "scan_nosel_warning",
+    "recovery_name",
+    "recovery_date1",
+    "recovery_date2",
+    "raw_progress",
+    "recovery_reading",
+    "recovery_total_files",
+    "deep_scan_query",
+    "recovery_check_warning",
+    "recovery_same_volume_warning",
+    "recovery_select",
+    "startup_warning",
+    "main_warning1",
+    "main_warning2",
+    "back_warning",
+    "quit_warning",
+    "language_warning",
+    "menu_help",
+    "menu_exit",
 };
 
 }  // namespace
