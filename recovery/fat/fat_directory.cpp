@@ -171,7 +171,7 @@ FRESULT dir_read(DIR* dj)
                 ord = 0xFF;
             }
             if (ord != 0xFF)
-                ord = sum == e[LDIR_Chksum] && place_long_part(dj->lfn, e) ? ord - 1 : 0xFF;
+                ord = sum == e[LDIR_Chksum] && dj->lfn && place_long_part(dj->lfn, e) ? ord - 1 : 0xFF;
         } else {
             if (ord != 0 || sum != name_checksum(e))
                 dj->lfn_idx = no_long_name;

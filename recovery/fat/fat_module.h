@@ -151,7 +151,7 @@ bool is_end_of_chain(const FATFS* fs, std::uint32_t value);
 // Directory position: rewind to dj->sclust, and step to the next entry.
 FRESULT dir_rewind(DIR* dj);
 FRESULT dir_next(DIR* dj);
-// Finds the next entry to report, assembling its long name into dj->lfn.
+// Finds the next entry to report, assembling its long name into dj->lfn (none without it).
 FRESULT dir_read(DIR* dj);
 // Fills fno from the entry that dir_read found (or an empty name at the end).
 void get_fileinfo(const DIR* dj, FILINFO* fno);
