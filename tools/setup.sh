@@ -7,7 +7,8 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config nasm
-  qt6-base-dev libgtest-dev libblkid-dev libmount-dev
+  qt6-base-dev libgtest-dev libblkid-dev libmount-dev libtsk-dev
+  zlib1g-dev libbz2-dev liblzma-dev
   # test fixtures: file-system images and an emulator to boot a repaired image
   dosfstools mtools ntfs-3g qemu-system-x86
   # benchmark references
