@@ -1,0 +1,237 @@
+#include "recovery/raw/raw_recovery.h"
+
+#include <QFile>
+#include <atomic>
+#include <cstring>
+#include <vector>
+
+#include "disk/le.h"
+
+namespace {
+
+// Field offsets of a raw_entry_s record.
+constexpr std::size_t entry_index = 0;
+constexpr std::size_t entry_offset = 8;
+constexpr std::size_t entry_size = 16;
+constexpr std::size_t entry_extension = 24;
+
+// A loaded file of more records than this is refused rather than read into memory whole.
+constexpr qint64 max_loaded_records = qint64(1) << 24;
+
+void found_file_callback(void* user, const char* extension, std::uint64_t offset, std::uint64_t size)
+{
+    static_cast<raw_recovery_c*>(user)->on_file_found(extension, offset, size);
+}
+
+bool extension_char(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+           c == '+';
+}
+
+}  // namespace
+
+void raw_entry_s::store(std::span<std::uint8_t, bytes> out) const
+{
+    put_le64(out, entry_index, index);
+    put_le64(out, entry_offset, offset);
+    put_le64(out, entry_size, size);
+    for (std::size_t i = 0; i < extension.size(); ++i)
+        out[entry_extension + i] = static_cast<std::uint8_t>(extension[i]);
+}
+
+raw_entry_s raw_entry_s::load(std::span<const std::uint8_t, bytes> in)
+{
+    raw_entry_s e;
+    e.index = le64(in, entry_index);
+    e.offset = le64(in, entry_offset);
+    e.size = le64(in, entry_size);
+    for (std::size_t i = 0; i < e.extension.size(); ++i)
+        e.extension[i] = static_cast<char>(in[entry_extension + i]);
+    return e;
+}
+
+QString raw_entry_s::extension_text() const
+{
+    std::size_t n = 0;
+    while (n < extension.size() && extension[n] != '\0')
+        ++n;
+    return QString::fromLatin1(extension.data(), static_cast<qsizetype>(n));
+}
+
+void raw_recovery_c::set_volume(const volume_item_s& volume)
+{
+    volume_ = volume;
+    device_path = volume.volume_path;
+    if (device_path.endsWith(QLatin1Char('\\')))
+        device_path.chop(1);
+}
+
+double raw_recovery_c::get_progress()
+{
+    return std::atomic_ref<double>(raw_scan_context.progress).load();
+}
+
+void raw_recovery_c::set_progress(double progress)
+{
+    std::atomic_ref<double>(raw_scan_context.progress).store(progress);
+}
+
+void raw_recovery_c::set_stop(std::int32_t code)
+{
+    std::atomic_ref<std::int32_t>(raw_scan_context.stop).store(code);
+}
+
+std::int32_t raw_recovery_c::get_stop()
+{
+    return std::atomic_ref<std::int32_t>(raw_scan_context.stop).load();
+}
+
+std::int32_t raw_recovery_c::get_pause()
+{
+    return std::atomic_ref<std::int32_t>(raw_scan_context.pause).load();
+}
+
+void raw_recovery_c::set_pause(std::int32_t pause)
+{
+    std::atomic_ref<std::int32_t>(raw_scan_context.pause).store(pause);
+}
+
+void raw_recovery_c::reset()
+{
+    // All 32 bytes of the context to zero, the pointers' reserved halves included.
+    std::atomic_ref<std::int32_t>(raw_scan_context.stop).store(0);
+    std::atomic_ref<std::int32_t>(raw_scan_context.pause).store(0);
+    std::atomic_ref<double>(raw_scan_context.progress).store(0.0);
+    raw_scan_context.user = nullptr;
+    raw_scan_context.callback = nullptr;
+    type_table.clear();
+    found_files.clear();
+}
+
+void raw_recovery_c::run()
+{
+    reset();
+    raw_scan_context.user = this;
+    raw_scan_context.callback = &found_file_callback;
+    sc_scan(&raw_scan_context, device_path.toLocal8Bit().constData());
+}
+
+void raw_recovery_c::on_file_found(const char* extension, std::uint64_t offset, std::uint64_t size)
+{
+    if (extension == nullptr)
+        extension = "";
+    raw_entry_s e;
+    e.index = static_cast<std::uint64_t>(found_files.size());
+    e.offset = offset;
+    e.size = size;
+    const std::size_t len = std::strlen(extension);
+    std::memcpy(e.extension.data(), extension, std::min(len, e.extension.size()));
+    found_files.append(e);
+    type_table[QString::fromLatin1(extension)].append(e.index);
+}
+
+std::int32_t raw_recovery_c::recover_item(std::uint64_t id, QString path)
+{
+    const std::uint32_t position = static_cast<std::uint32_t>(id);
+    if (position >= static_cast<std::uint64_t>(found_files.size()))
+        return -1;
+    const raw_entry_s entry = found_files[static_cast<qsizetype>(position)];
+    if (entry.offset > static_cast<std::uint64_t>(INT64_MAX))
+        return -1;
+    sc_file_s* handle = sc_open(device_path.toLocal8Bit().constData());
+    if (handle == nullptr)
+        return -1;
+    // The file is read from its exact first byte: a file that does not start on a sector
+    // boundary would otherwise come out shifted, with the sector's earlier bytes in front.
+    if (sc_seek(handle, static_cast<std::int64_t>(entry.offset), 0) < 0) {
+        sc_close(handle);
+        return -1;
+    }
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        sc_close(handle);
+        return -1;
+    }
+    constexpr std::int32_t piece = 8192;
+    std::vector<char> buffer(piece);
+    std::uint64_t remaining = entry.size;
+    std::int32_t result = 0;
+    while (remaining > 0) {
+        const std::int32_t n = sc_read(handle, buffer.data(), piece);
+        if (n <= 0)
+            break;  // the volume ended or could not be read: what was read is kept
+        const std::uint64_t take = std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(n));
+        if (out.write(buffer.data(), static_cast<qint64>(take)) != static_cast<qint64>(take)) {
+            result = -1;
+            break;
+        }
+        remaining -= take;
+    }
+    if (!out.flush())
+        result = -1;
+    out.close();
+    sc_close(handle);
+    return result;
+}
+
+std::int32_t raw_recovery_c::write_scan_result(const QString& path)
+{
+    const QByteArray device = device_path.toLocal8Bit();
+    if (found_files.isEmpty() || device.size() >= static_cast<qsizetype>(raw_sav_header_bytes) ||
+        device.contains('\0'))
+        return -1;
+    QByteArray data(static_cast<qsizetype>(raw_sav_header_bytes), '\0');
+    std::memcpy(data.data(), device.constData(), static_cast<std::size_t>(device.size()));
+    std::array<std::uint8_t, raw_entry_s::bytes> record{};
+    for (const raw_entry_s& e : found_files) {
+        e.store(record);
+        data.append(reinterpret_cast<const char*>(record.data()), static_cast<qsizetype>(record.size()));
+    }
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return -1;
+    if (out.write(data) != data.size() || !out.flush())
+        return -1;
+    return 0;
+}
+
+QString raw_recovery_c::read_scan_result(const QString& path)
+{
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly))
+        return {};
+    const qint64 length = in.size();
+    const qint64 header = static_cast<qint64>(raw_sav_header_bytes);
+    const qint64 record = static_cast<qint64>(raw_entry_s::bytes);
+    if (length < header + record || (length - header) % record != 0 || (length - header) / record > max_loaded_records)
+        return {};
+    const QByteArray data = in.readAll();
+    if (data.size() != length)
+        return {};
+    const qsizetype text_len = qstrnlen(data.constData(), raw_sav_header_bytes);
+    const QString device = QString::fromLocal8Bit(data.constData(), text_len);
+
+    QList<raw_entry_s> files;
+    QHash<QString, QList<std::uint64_t>> types;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
+    const qint64 count = (length - header) / record;
+    for (qint64 i = 0; i < count; ++i) {
+        const raw_entry_s e = raw_entry_s::load(
+            std::span<const std::uint8_t, raw_entry_s::bytes>(bytes + header + i * record, raw_entry_s::bytes));
+        // Viewers and recover_item look a record up by its index, and its extension becomes
+        // part of a file name: a record that would mislead either makes the file unusable.
+        if (e.index != static_cast<std::uint64_t>(i))
+            return {};
+        const QString ext = e.extension_text();
+        if (ext.isEmpty() || !std::all_of(e.extension.begin(), e.extension.begin() + ext.size(), extension_char))
+            return {};
+        if (std::any_of(e.extension.begin() + ext.size(), e.extension.end(), [](char c) { return c != '\0'; }))
+            return {};
+        files.append(e);
+        types[ext].append(e.index);
+    }
+    found_files = std::move(files);
+    type_table = std::move(types);
+    return device;
+}

@@ -1,0 +1,224 @@
+// The scan loop and the volume reader of the signature library. The loop knows formats
+// only through the registry: it checks the registered headers at every 512-byte boundary
+// (files start on cluster boundaries) and asks a matching format for the file's length.
+#include "recovery/signatures/sc_library.h"
+
+#include <QString>
+#include <QThread>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "recovery/signatures/sc_config.h"
+#include "recovery/signatures/signature.h"
+#include "volumes/volume_device.h"
+
+namespace {
+
+constexpr std::uint64_t sector = 512;
+constexpr std::size_t block_bytes = 4u << 20;  // read sequentially, 4 MiB at a time
+
+struct candidate_s {
+    const signature_s* signature;
+    std::string_view bytes;
+    std::uint64_t max_size;
+};
+
+// The headers that stand at one offset inside a sector, indexed by their first two bytes,
+// so that each sector costs one table lookup per distinct offset.
+struct header_group_s {
+    std::uint32_t offset = 0;
+    std::vector<std::vector<candidate_s>> by_prefix = std::vector<std::vector<candidate_s>>(65536);
+};
+
+std::vector<header_group_s> build_groups(const std::vector<sc_type_setting_s>& settings)
+{
+    std::vector<header_group_s> groups;
+    const std::vector<const signature_s*>& registry = signature_registry();
+    for (std::size_t i = 0; i < registry.size(); ++i) {
+        if (!settings[i].enabled || settings[i].max_size == 0)
+            continue;
+        for (const signature_header_s& h : registry[i]->headers) {
+            if (h.bytes.size() < 2 || h.offset + h.bytes.size() > sector)
+                continue;
+            auto g = std::find_if(groups.begin(), groups.end(),
+                                  [&](const header_group_s& x) { return x.offset == h.offset; });
+            if (g == groups.end()) {
+                groups.emplace_back();
+                g = groups.end() - 1;
+                g->offset = h.offset;
+            }
+            const unsigned key = static_cast<std::uint8_t>(h.bytes[0]) << 8 | static_cast<std::uint8_t>(h.bytes[1]);
+            g->by_prefix[key].push_back({registry[i], h.bytes, settings[i].max_size});
+        }
+    }
+    return groups;
+}
+
+// Reads one block. A failed read is narrowed down sector by sector: unreadable sectors are
+// zero-filled, marked in bad, counted and reported, so one damaged place neither ends the
+// scan nor hides the rest of its block. Returns the count read (0 at the end).
+std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, std::size_t n,
+                       std::vector<bool>& bad, std::uint64_t& bad_count)
+{
+    bad.assign((n + sector - 1) / sector, false);
+    const std::int64_t got = dev.read_at(pos, buf, n);
+    if (got >= 0)
+        return static_cast<std::size_t>(got);
+    std::size_t done = 0;
+    std::uint64_t run_start = 0;
+    std::uint64_t run_len = 0;
+    for (std::size_t s = 0; s * sector < n; ++s) {
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(sector, n - s * sector));
+        const std::int64_t r = dev.read_at(pos + s * sector, buf + s * sector, len);
+        if (r < 0) {
+            std::memset(buf + s * sector, 0, len);
+            bad[s] = true;
+            ++bad_count;
+            if (run_len == 0)
+                run_start = pos + s * sector;
+            run_len += len;
+            done = s * sector + len;
+            continue;
+        }
+        if (run_len != 0) {
+            std::fprintf(stderr, "deep scan: %llu unreadable bytes at offset %llu skipped\n",
+                         static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
+            run_len = 0;
+        }
+        done = s * sector + static_cast<std::size_t>(r);
+        if (static_cast<std::size_t>(r) < len)
+            break;
+    }
+    if (run_len != 0)
+        std::fprintf(stderr, "deep scan: %llu unreadable bytes at offset %llu skipped\n",
+                     static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
+    return done;
+}
+
+}  // namespace
+
+int sc_scan(sc_context_s* context, const char* device_path)
+{
+    if (context == nullptr || device_path == nullptr)
+        return -1;
+    std::atomic_ref<std::int32_t> stop(context->stop);
+    std::atomic_ref<std::int32_t> pause(context->pause);
+    std::atomic_ref<double> progress(context->progress);
+
+    std::unique_ptr<block_device> dev = open_volume(QString::fromLocal8Bit(device_path));
+    if (!dev)
+        return -1;
+    const std::vector<header_group_s> groups = build_groups(sc_current_settings());
+    const std::uint64_t size = dev->size();
+    std::vector<std::uint8_t> buf(block_bytes);
+    std::vector<bool> bad;
+    std::uint64_t bad_count = 0;
+    std::uint64_t pos = 0;   // start of the current block, a multiple of 512
+    std::uint64_t next = 0;  // no file is looked for before this offset (inside a found file)
+
+    while (pos < size) {
+        if (stop.load() != 0)
+            return 1;
+        while (pause.load() != 0) {
+            if (stop.load() != 0)
+                return 1;
+            QThread::msleep(100);
+        }
+        pos = std::max(pos, next);
+        // Holes of an image file read as zeros, and no header is all zeros: skip them.
+        const std::uint64_t data = dev->next_data(pos);
+        if (data > pos)
+            pos = data / sector * sector;
+        if (pos >= size)
+            break;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block_bytes, size - pos));
+        const std::size_t n = read_block(*dev, pos, buf.data(), want, bad, bad_count);
+        if (n == 0)
+            break;
+        const std::span<const std::uint8_t> block(buf.data(), n);
+
+        for (std::size_t s = 0; s < n; s += sector) {
+            const std::uint64_t at = pos + s;
+            if (at < next || bad[s / sector])
+                continue;
+            bool found = false;
+            for (const header_group_s& g : groups) {
+                if (s + g.offset + 2 > n)
+                    continue;
+                const unsigned key = buf[s + g.offset] << 8 | buf[s + g.offset + 1];
+                for (const candidate_s& c : g.by_prefix[key]) {
+                    if (s + g.offset + c.bytes.size() > n ||
+                        std::memcmp(buf.data() + s + g.offset, c.bytes.data(), c.bytes.size()) != 0)
+                        continue;
+                    const std::uint64_t limit = std::min(c.max_size, size - at);
+                    carve_reader reader(*dev, at, limit, &stop, block, pos);
+                    const std::optional<carve_result_s> r = c.signature->size(reader);
+                    if (stop.load() != 0)
+                        return 1;
+                    if (!r || r->size == 0 || r->size > limit || reader.failed())
+                        continue;
+                    const char* ext = r->extension ? r->extension : c.signature->extension;
+                    if (context->callback)
+                        context->callback(context->user, ext, at, r->size);
+                    next = (at + r->size + sector - 1) / sector * sector;
+                    found = true;
+                    break;
+                }
+                if (found)
+                    break;
+            }
+        }
+        pos += n;
+        progress.store(static_cast<double>(std::min(pos, size)) / static_cast<double>(size));
+        if (n < want)
+            break;  // the device ended early
+    }
+    if (bad_count != 0)
+        std::fprintf(stderr, "deep scan: %llu unreadable sectors skipped in all\n",
+                     static_cast<unsigned long long>(bad_count));
+    progress.store(1.0);
+    return 0;
+}
+
+struct sc_file_s {
+    std::unique_ptr<block_device> dev;
+    std::uint64_t pos = 0;
+};
+
+sc_file_s* sc_open(const char* device_path)
+{
+    if (device_path == nullptr)
+        return nullptr;
+    std::unique_ptr<block_device> dev = open_volume(QString::fromLocal8Bit(device_path));
+    if (!dev)
+        return nullptr;
+    return new sc_file_s{std::move(dev), 0};
+}
+
+std::int32_t sc_seek(sc_file_s* handle, std::int64_t position, std::int32_t origin)
+{
+    if (handle == nullptr || origin != 0 || position < 0)
+        return -1;
+    handle->pos = static_cast<std::uint64_t>(position);
+    return 0;
+}
+
+std::int32_t sc_read(sc_file_s* handle, void* buffer, std::int32_t count)
+{
+    if (handle == nullptr || buffer == nullptr || count < 0)
+        return -1;
+    const std::int64_t r = handle->dev->read_at(handle->pos, buffer, static_cast<std::size_t>(count));
+    if (r > 0)
+        handle->pos += static_cast<std::uint64_t>(r);
+    return static_cast<std::int32_t>(r);
+}
+
+std::int32_t sc_close(sc_file_s* handle)
+{
+    delete handle;
+    return 0;
+}

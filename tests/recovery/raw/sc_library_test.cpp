@@ -1,0 +1,249 @@
+// The signature library's scan loop: what it reports, pause and stop, the configuration
+// file, unreadable sectors, and the volume reader used for recovery.
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "disk/device_registry.h"
+#include "raw_image.h"
+#include "recovery/raw/raw_recovery.h"
+#include "recovery/signatures/sc_library.h"
+
+using namespace raw_fixtures;
+
+namespace {
+
+struct report_s {
+    std::string extension;
+    std::uint64_t offset, size;
+};
+
+struct collector_s {
+    std::vector<report_s> reports;
+    sc_context_s* context = nullptr;
+    int stop_after = -1;  // sets stop once this many files were reported
+};
+
+void collect(void* user, const char* extension, std::uint64_t offset, std::uint64_t size)
+{
+    auto* c = static_cast<collector_s*>(user);
+    c->reports.push_back({extension, offset, size});
+    if (c->stop_after >= 0 && static_cast<int>(c->reports.size()) >= c->stop_after)
+        std::atomic_ref<std::int32_t>(c->context->stop).store(1);
+}
+
+// Restores the built-in configuration after a test that loaded one of its own.
+struct config_guard {
+    ~config_guard() { sc_load_config("/nonexistent/Orvane.conf"); }
+};
+
+raw_image image_with(int jpegs, int pngs, unsigned seed = 3)
+{
+    raw_image image(seed);
+    image.filler(1, 4);
+    for (int i = 0; i < std::max(jpegs, pngs); ++i) {
+        if (i < jpegs)
+            image.add("jpg", jpeg(image.generator()));
+        image.filler(0, 3);
+        if (i < pngs)
+            image.add("png", png(image.generator()));
+        image.filler(0, 3);
+    }
+    return image;
+}
+
+}  // namespace
+
+TEST(sc_library, scan_reports_each_file_once_in_offset_order)
+{
+    raw_image image = image_with(3, 2);
+    const QString volume = image.write();
+    collector_s c;
+    sc_context_s ctx;
+    ctx.user = &c;
+    ctx.callback = collect;
+    EXPECT_EQ(sc_scan(&ctx, volume.toLocal8Bit().constData()), 0);
+    ASSERT_EQ(c.reports.size(), image.files().size());
+    for (std::size_t i = 0; i < c.reports.size(); ++i) {
+        EXPECT_EQ(c.reports[i].extension, image.files()[i].extension.toStdString());
+        EXPECT_EQ(c.reports[i].offset, image.files()[i].offset);
+        EXPECT_EQ(c.reports[i].size, static_cast<std::uint64_t>(image.files()[i].bytes.size()));
+    }
+    EXPECT_EQ(ctx.progress, 1.0);
+}
+
+TEST(sc_library, scan_of_a_missing_volume_reports_nothing)
+{
+    collector_s c;
+    sc_context_s ctx;
+    ctx.user = &c;
+    ctx.callback = collect;
+    EXPECT_EQ(sc_scan(&ctx, "/nonexistent/volume.img@p0"), -1);
+    EXPECT_TRUE(c.reports.empty());
+    EXPECT_EQ(sc_scan(nullptr, "x"), -1);
+}
+
+TEST(sc_library, stop_from_the_callback_ends_the_scan_at_once)
+{
+    raw_image image = image_with(4, 0);
+    const QString volume = image.write();
+    collector_s c;
+    sc_context_s ctx;
+    c.context = &ctx;
+    c.stop_after = 1;
+    ctx.user = &c;
+    ctx.callback = collect;
+    EXPECT_EQ(sc_scan(&ctx, volume.toLocal8Bit().constData()), 1);
+    EXPECT_EQ(c.reports.size(), 1u);
+}
+
+// A paused scan makes no progress and reports nothing; a stop while paused ends it without
+// resuming; and a scan that is resumed runs to its end.
+TEST(sc_library, pause_holds_the_scan_and_stop_ends_it)
+{
+    raw_image image = image_with(2, 1);
+    const QString volume = image.write();
+    const QByteArray path = volume.toLocal8Bit();
+
+    collector_s c;
+    sc_context_s ctx;
+    ctx.user = &c;
+    ctx.callback = collect;
+    ctx.pause = 1;
+    int result = 99;
+    std::thread scan([&] { result = sc_scan(&ctx, path.constData()); });
+    QThread::msleep(300);
+    EXPECT_EQ(std::atomic_ref<double>(ctx.progress).load(), 0.0);
+    std::atomic_ref<std::int32_t>(ctx.stop).store(1);
+    scan.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_TRUE(c.reports.empty());
+    EXPECT_EQ(ctx.progress, 0.0);
+
+    collector_s c2;
+    sc_context_s ctx2;
+    ctx2.user = &c2;
+    ctx2.callback = collect;
+    ctx2.pause = 1;
+    std::thread scan2([&] { result = sc_scan(&ctx2, path.constData()); });
+    QThread::msleep(250);
+    EXPECT_TRUE(c2.reports.empty());
+    std::atomic_ref<std::int32_t>(ctx2.pause).store(0);
+    scan2.join();
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(c2.reports.size(), 3u);
+}
+
+// The engine's own run: the stop code the page sets survives the scan, so get_stop tells
+// the page how the scan ended; a stop set before the start is cleared by run's reset.
+TEST(sc_library, engine_stop_before_start_is_cleared_by_run)
+{
+    raw_image image = image_with(2, 2);
+    const QString volume = image.write();
+    raw_recovery_c engine;
+    engine.set_stop(3);
+    run_scan(engine, volume);
+    EXPECT_EQ(engine.get_stop(), 0);
+    EXPECT_EQ(engine.found_files.size(), 4);
+    EXPECT_EQ(engine.get_progress(), 1.0);
+}
+
+TEST(sc_library, configuration_file_enables_types_and_limits_sizes)
+{
+    config_guard guard;
+    raw_image image = image_with(2, 2);
+    const QString volume = image.write();
+    const std::uint64_t small_jpeg = std::min(image.files()[0].bytes.size(), image.files()[2].bytes.size());
+
+    const QString conf = image.temp_path("Orvane.conf");
+    QFile f(conf);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("# deep scan types\n"
+            "\n"
+            "png off\n"
+            "jpg on 3     # too small for any of the test's files\n"
+            "nosuchtype on\n"
+            "jpg maybe\n"
+            "jpg on 12Q\n"
+            "png on 1M extra\n");
+    f.close();
+    EXPECT_EQ(sc_load_config(conf.toLocal8Bit().constData()), 0);
+    raw_recovery_c engine;
+    run_scan(engine, volume);
+    EXPECT_TRUE(engine.found_files.isEmpty());  // png off, jpg limited to 3 bytes
+
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QString("jpg on %1\n").arg(small_jpeg).toUtf8());
+    f.close();
+    EXPECT_EQ(sc_load_config(conf.toLocal8Bit().constData()), 0);
+    run_scan(engine, volume);
+    ASSERT_FALSE(engine.found_files.isEmpty());
+    EXPECT_EQ(engine.type_table.value("png").size(), 2);  // types not named stay enabled
+    EXPECT_LE(engine.type_table.value("jpg").size(), 1);
+    for (const raw_entry_s& e : engine.found_files) {
+        if (e.extension_text() == "jpg") {
+            EXPECT_EQ(e.size, small_jpeg);
+        }
+    }
+
+    EXPECT_EQ(sc_load_config(image.temp_path("missing.conf").toLocal8Bit().constData()), -1);
+    run_scan(engine, volume);
+    EXPECT_EQ(engine.found_files.size(), 4);  // built-in configuration again
+}
+
+TEST(sc_library, type_names_are_unique_and_short)
+{
+    const std::vector<std::string> names = sc_type_names();
+    ASSERT_FALSE(names.empty());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        EXPECT_LE(names[i].size(), 8u);
+        for (std::size_t j = i + 1; j < names.size(); ++j)
+            EXPECT_NE(names[i], names[j]);
+    }
+}
+
+// An unreadable range neither ends the scan nor hides files beyond it; a file that lies
+// across it cannot be checked and is dropped.
+TEST(sc_library, unreadable_sectors_are_skipped)
+{
+    raw_image image(5);
+    image.filler(2, 2);
+    const std::uint64_t first = image.add("jpg", jpeg(image.generator()));
+    image.filler(20, 20);
+    const std::uint64_t hidden = image.add("png", png(image.generator()));
+    image.filler(9000, 9000);  // past the first 4 MiB block
+    const std::uint64_t last = image.add("png", png(image.generator()));
+    image.filler(2, 2);
+    const QString volume = image.write();
+    set_unreadable_ranges(image.image_path(), {{first + 4096 + 1024, first + 4096 + 1536}, {hidden + 600, hidden + 700}});
+    raw_recovery_c engine;
+    run_scan(engine, volume);
+    set_unreadable_ranges(image.image_path(), {});
+    std::vector<std::uint64_t> offsets;
+    for (const raw_entry_s& e : engine.found_files)
+        offsets.push_back(e.offset);
+    EXPECT_EQ(offsets, (std::vector<std::uint64_t>{first, last}));
+}
+
+TEST(sc_library, reader_functions)
+{
+    raw_image image(9);
+    image.filler(40, 40);
+    const QString volume = image.write();
+    sc_file_s* h = sc_open(volume.toLocal8Bit().constData());
+    ASSERT_NE(h, nullptr);
+    EXPECT_LT(sc_seek(h, -1, 0), 0);
+    EXPECT_LT(sc_seek(h, 0, 1), 0);
+    ASSERT_EQ(sc_seek(h, 20000, 0), 0);
+    QByteArray buf(8192, '\0');
+    EXPECT_EQ(sc_read(h, buf.data(), 8192), 480);  // the 20480-byte volume ends
+    EXPECT_EQ(buf.left(480), image.content().mid(20000));
+    EXPECT_EQ(sc_read(h, buf.data(), 8192), 0);
+    EXPECT_EQ(sc_close(h), 0);
+    EXPECT_EQ(sc_open("/nonexistent/disk.img@p0"), nullptr);
+    EXPECT_EQ(sc_open(nullptr), nullptr);
+}
