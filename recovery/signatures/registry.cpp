@@ -5,12 +5,26 @@
 
 extern const signature_s jpeg_signature;
 extern const signature_s png_signature;
+extern const signature_s gif_signature;
+extern const signature_s bmp_signature;
+extern const signature_s pdf_signature;
+extern const signature_s zip_signature;
+extern const signature_s gzip_signature;
+extern const signature_s bzip2_signature;
+extern const signature_s xz_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
     static const std::vector<const signature_s*> all{
         &jpeg_signature,
         &png_signature,
+        &gif_signature,
+        &bmp_signature,
+        &pdf_signature,
+        &zip_signature,
+        &gzip_signature,
+        &bzip2_signature,
+        &xz_signature,
     };
     return all;
 }

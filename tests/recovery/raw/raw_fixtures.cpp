@@ -1,5 +1,7 @@
 #include "raw_fixtures.h"
 
+#include <bzlib.h>
+#include <lzma.h>
 #include <zlib.h>
 
 namespace raw_fixtures {
@@ -24,6 +26,47 @@ QByteArray zlib_compress(const QByteArray& in)
               static_cast<uLong>(in.size()), 6);
     out.resize(static_cast<qsizetype>(len));
     return out;
+}
+
+void le16(QByteArray& b, unsigned v)
+{
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+void le32(QByteArray& b, std::uint32_t v)
+{
+    le16(b, v & 0xFFFF);
+    le16(b, v >> 16);
+}
+
+QByteArray deflate_bytes(const QByteArray& in, int window_bits)
+{
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(static_cast<qsizetype>(deflateBound(&z, static_cast<uLong>(in.size())) + 64), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(static_cast<qsizetype>(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+std::uint32_t crc(const QByteArray& b)
+{
+    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(b.constData()), static_cast<uInt>(b.size())));
+}
+
+// Text-like content that compresses somewhat, as real files do.
+QByteArray words(rng& g, int n)
+{
+    static const char* const list[] = {"sector ", "cluster ", "volume ", "recover ", "deleted ", "file\n", "table "};
+    QByteArray b;
+    while (b.size() < n)
+        b.append(list[g() % 7]);
+    b.append(random_bytes(g, n / 8));
+    return b;
 }
 
 void jpeg_segment(QByteArray& b, std::uint8_t marker, const QByteArray& body)
@@ -95,11 +138,228 @@ QByteArray png(rng& g, int raw_bytes)
     return b;
 }
 
+QByteArray gif(rng& g)
+{
+    QByteArray b("GIF89a", 6);
+    le16(b, 32);
+    le16(b, 16);
+    b.append('\x81').append('\0').append('\0');  // global color table of 4 entries
+    b.append(random_bytes(g, 12));
+    b.append("\x21\xF9\x04\x00\x0A\x00\x00\x00", 8);  // graphic control extension
+    b.append('\x2C');
+    le16(b, 0);
+    le16(b, 0);
+    le16(b, 32);
+    le16(b, 16);
+    b.append('\0');
+    b.append('\x02');  // LZW minimum code size
+    for (int n : {255, 255, 255, 17}) {
+        b.append(char(n));
+        b.append(random_bytes(g, n));
+    }
+    b.append('\0');
+    b.append("\x21\xFE\x05hello\x00", 9);  // comment extension
+    b.append('\x3B');
+    return b;
+}
+
+QByteArray bmp(rng& g, int width, int height)
+{
+    const int row = (width * 24 + 31) / 32 * 4;
+    const int pixels = row * height;
+    QByteArray b("BM", 2);
+    le32(b, static_cast<std::uint32_t>(54 + pixels));
+    le32(b, 0);
+    le32(b, 54);
+    le32(b, 40);
+    le32(b, static_cast<std::uint32_t>(width));
+    le32(b, static_cast<std::uint32_t>(height));
+    le16(b, 1);
+    le16(b, 24);
+    le32(b, 0);
+    le32(b, static_cast<std::uint32_t>(pixels));
+    le32(b, 2835);
+    le32(b, 2835);
+    le32(b, 0);
+    le32(b, 0);
+    b.append(random_bytes(g, pixels));
+    return b;
+}
+
+QByteArray pdf(rng& g, bool update)
+{
+    QByteArray b("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
+    std::vector<qsizetype> objects;
+    const auto object = [&](const QByteArray& body) {
+        objects.push_back(b.size());
+        b.append(QByteArray::number(objects.size()) + " 0 obj\n" + body + "\nendobj\n");
+    };
+    object("<< /Type /Catalog /Pages 2 0 R >>");
+    object("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    object("<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>");
+    // A binary stream that contains a stray %%EOF, not preceded by startxref.
+    QByteArray data = random_bytes(g, 1500) + "\n%%EOF\n" + random_bytes(g, 500);
+    object("<< /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream");
+    const auto xref = [&](qsizetype first, qsizetype prev) {
+        const qsizetype at = b.size();
+        b.append("xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n");
+        for (qsizetype o : objects)
+            b.append(QByteArray::number(o).rightJustified(10, '0') + " 00000 n \n");
+        b.append("trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R");
+        if (prev >= 0)
+            b.append(" /Prev " + QByteArray::number(prev));
+        b.append(" >>\nstartxref\n" + QByteArray::number(at) + "\n%%EOF\n");
+        (void)first;
+        return at;
+    };
+    const qsizetype first = xref(0, -1);
+    if (update) {
+        object("<< /Title (second revision) >>");
+        xref(0, first);
+    }
+    return b;
+}
+
+QByteArray zip(const std::vector<zip_entry_s>& entries, const QByteArray& comment)
+{
+    QByteArray b;
+    QByteArray central;
+    for (const zip_entry_s& e : entries) {
+        const QByteArray packed = e.deflate ? deflate_bytes(e.data, -15) : e.data;
+        const std::uint32_t c = crc(e.data);
+        const quint32 offset = static_cast<quint32>(b.size());
+        const unsigned flags = e.descriptor ? 8 : 0;
+        const unsigned method = e.deflate ? 8 : 0;
+        le32(b, 0x04034b50);
+        le16(b, 20);
+        le16(b, flags);
+        le16(b, method);
+        le16(b, 0);
+        le16(b, 0x21);
+        le32(b, e.descriptor ? 0 : c);
+        le32(b, e.descriptor ? 0 : static_cast<std::uint32_t>(packed.size()));
+        le32(b, e.descriptor ? 0 : static_cast<std::uint32_t>(e.data.size()));
+        le16(b, static_cast<unsigned>(e.name.size()));
+        le16(b, 0);
+        b.append(e.name).append(packed);
+        if (e.descriptor) {
+            le32(b, 0x08074b50);
+            le32(b, c);
+            le32(b, static_cast<std::uint32_t>(packed.size()));
+            le32(b, static_cast<std::uint32_t>(e.data.size()));
+        }
+        le32(central, 0x02014b50);
+        le16(central, 20);
+        le16(central, 20);
+        le16(central, flags);
+        le16(central, method);
+        le16(central, 0);
+        le16(central, 0x21);
+        le32(central, c);
+        le32(central, static_cast<std::uint32_t>(packed.size()));
+        le32(central, static_cast<std::uint32_t>(e.data.size()));
+        le16(central, static_cast<unsigned>(e.name.size()));
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le16(central, 0);
+        le32(central, 0);
+        le32(central, offset);
+        central.append(e.name);
+    }
+    const quint32 cd_offset = static_cast<quint32>(b.size());
+    b.append(central);
+    le32(b, 0x06054b50);
+    le16(b, 0);
+    le16(b, 0);
+    le16(b, static_cast<unsigned>(entries.size()));
+    le16(b, static_cast<unsigned>(entries.size()));
+    le32(b, static_cast<std::uint32_t>(central.size()));
+    le32(b, cd_offset);
+    le16(b, static_cast<unsigned>(comment.size()));
+    b.append(comment);
+    return b;
+}
+
+qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t index)
+{
+    qsizetype at = 0;
+    for (std::size_t i = 0;; ++i) {
+        const zip_entry_s& e = entries[i];
+        at += 30 + e.name.size();
+        if (i == index)
+            return at;
+        at += (e.deflate ? deflate_bytes(e.data, -15) : e.data).size() + (e.descriptor ? 16 : 0);
+    }
+}
+
+QByteArray gzip(rng& g)
+{
+    return deflate_bytes(words(g, 20000), 16 + 15);
+}
+
+QByteArray bzip2(rng& g)
+{
+    QByteArray in = words(g, 30000);
+    unsigned int len = static_cast<unsigned>(in.size() + in.size() / 100 + 600);
+    QByteArray out(static_cast<qsizetype>(len), '\0');
+    BZ2_bzBuffToBuffCompress(out.data(), &len, in.data(), static_cast<unsigned>(in.size()), 9, 0, 0);
+    out.resize(static_cast<qsizetype>(len));
+    return out;
+}
+
+QByteArray xz(rng& g)
+{
+    const QByteArray in = words(g, 30000);
+    QByteArray out(static_cast<qsizetype>(lzma_stream_buffer_bound(static_cast<size_t>(in.size()))), '\0');
+    size_t pos = 0;
+    lzma_easy_buffer_encode(6, LZMA_CHECK_CRC64, nullptr, reinterpret_cast<const uint8_t*>(in.constData()),
+                            static_cast<size_t>(in.size()), reinterpret_cast<uint8_t*>(out.data()), &pos,
+                            static_cast<size_t>(out.size()));
+    out.resize(static_cast<qsizetype>(pos));
+    return out;
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
+    const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
+    const auto office = [&](const char* folder, const char* part) {
+        return zip({{"[Content_Types].xml", content_types, true, false},
+                    {"_rels/.rels", words(g, 300), true, false},
+                    {QByteArray(folder) + part, words(g, 3000), true, true}});
+    };
+    const auto open_document = [&](const QByteArray& mime) {
+        return zip({{"mimetype", mime, false, false},
+                    {"content.xml", words(g, 2000), true, false},
+                    {"META-INF/manifest.xml", words(g, 400), true, false}});
+    };
     return {
         {"jpg", jpeg(g)},
         {"png", png(g)},
+        {"gif", gif(g)},
+        {"bmp", bmp(g), false},
+        {"pdf", pdf(g)},
+        {"pdf", pdf(g, true)},
+        {"zip", zip({{"readme.txt", words(g, 1500), true, false},
+                     {"data.bin", random_bytes(g, 700), false, false},
+                     {"notes/", {}, false, false},
+                     {"log.txt", words(g, 900), true, true}},
+                    "an archive comment")},
+        {"docx", office("word/", "document.xml")},
+        {"xlsx", office("xl/", "workbook.xml")},
+        {"pptx", office("ppt/", "presentation.xml")},
+        {"odt", open_document("application/vnd.oasis.opendocument.text")},
+        {"ods", open_document("application/vnd.oasis.opendocument.spreadsheet")},
+        {"odp", open_document("application/vnd.oasis.opendocument.presentation")},
+        {"epub", open_document("application/epub+zip")},
+        {"jar", zip({{"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n", true, false},
+                     {"a/Main.class", random_bytes(g, 800), false, false}})},
+        {"apk", zip({{"AndroidManifest.xml", random_bytes(g, 600), true, false},
+                     {"classes.dex", random_bytes(g, 900), false, true},
+                     {"META-INF/MANIFEST.MF", "Manifest-Version: 1.0\r\n", true, false}})},
+        {"gz", gzip(g)},
+        {"bz2", bzip2(g)},
+        {"xz", xz(g)},
     };
 }
 

@@ -16,10 +16,32 @@ QByteArray random_bytes(rng& g, int n);
 
 QByteArray jpeg(rng& g, int entropy_bytes = 3000);
 QByteArray png(rng& g, int raw_bytes = 4000);
+QByteArray gif(rng& g);
+QByteArray bmp(rng& g, int width = 20, int height = 10);
+// A PDF; with an incremental update, two revisions each closed by startxref and %%EOF.
+QByteArray pdf(rng& g, bool update = false);
+
+struct zip_entry_s {
+    QByteArray name;
+    QByteArray data;
+    bool deflate = false;
+    bool descriptor = false;  // sizes and CRC in a data descriptor behind the data
+};
+QByteArray zip(const std::vector<zip_entry_s>& entries, const QByteArray& comment = {});
+// The offset of an entry's data inside the archive zip() builds.
+qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t index);
+
+QByteArray gzip(rng& g);
+QByteArray bzip2(rng& g);
+QByteArray xz(rng& g);
 
 struct fixture_s {
     QString extension;
     QByteArray bytes;
+    // The end is checked from the content (an end marker, a checksum, a decoder's end),
+    // so a cut-short file is dropped even when other data follows it. Formats whose length
+    // is only stated in a header can be caught only when the data runs out.
+    bool checked_end = true;
 };
 
 // One file of every format the carver knows, each with its expected extension.

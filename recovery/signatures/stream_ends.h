@@ -1,0 +1,22 @@
+#pragma once
+// Where a compressed stream ends, found by running the stream through its own decoder
+// (zlib, libbz2, liblzma) and discarding the output: the only reliable end of deflate,
+// bzip2 and xz data. The output is capped, so a stream that would expand without end (a
+// decompression bomb) counts as not checking out.
+#include <cstdint>
+#include <optional>
+
+#include "recovery/signatures/signature.h"
+
+// Kinds of deflate data: raw (inside zip), zlib-wrapped, or a gzip member with its
+// trailer (CRC-32 and length, both checked by zlib).
+enum class deflate_kind { raw, zlib, gzip };
+
+// The offset just past the stream that starts at pos; nullopt when the data is not a
+// complete, valid stream.
+std::optional<std::uint64_t> deflate_end(carve_reader& r, std::uint64_t pos, deflate_kind kind);
+std::optional<std::uint64_t> bzip2_end(carve_reader& r, std::uint64_t pos);
+std::optional<std::uint64_t> xz_end(carve_reader& r, std::uint64_t pos);
+
+// Decompressed bytes past which a stream is given up.
+constexpr std::uint64_t max_expanded_bytes = 16 * gib;
