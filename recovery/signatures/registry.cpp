@@ -12,6 +12,12 @@ extern const signature_s zip_signature;
 extern const signature_s gzip_signature;
 extern const signature_s bzip2_signature;
 extern const signature_s xz_signature;
+extern const signature_s sqlite_signature;
+extern const signature_s riff_signature;
+extern const signature_s mp4_signature;
+extern const signature_s sevenzip_signature;
+extern const signature_s elf_signature;
+extern const signature_s pe_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
@@ -25,6 +31,12 @@ const std::vector<const signature_s*>& signature_registry()
         &gzip_signature,
         &bzip2_signature,
         &xz_signature,
+        &sqlite_signature,
+        &riff_signature,
+        &mp4_signature,
+        &sevenzip_signature,
+        &elf_signature,
+        &pe_signature,
     };
     return all;
 }

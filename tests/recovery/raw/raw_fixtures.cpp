@@ -320,6 +320,185 @@ QByteArray xz(rng& g)
     return out;
 }
 
+QByteArray sqlite(rng& g)
+{
+    const int page = 1024, pages = 5;
+    QByteArray b("SQLite format 3\0", 16);
+    be16(b, page);
+    b.append("\x01\x01\x00\x40\x20\x20", 6);
+    be32(b, 7);  // change counter
+    be32(b, pages);
+    b.append(QByteArray(92 - b.size(), '\0'));
+    be32(b, 7);  // version-valid-for, equal to the change counter
+    be32(b, 3008007);
+    b.append(random_bytes(g, page * pages - b.size()));
+    return b;
+}
+
+QByteArray riff(rng& g, const char* form)
+{
+    QByteArray body(form, 4);
+    const auto chunk = [&](const char* id, const QByteArray& data) {
+        body.append(id, 4);
+        le32(body, static_cast<std::uint32_t>(data.size()));
+        body.append(data);
+        if (data.size() % 2)
+            body.append('\0');
+    };
+    if (QByteArray(form) == "WAVE") {
+        chunk("fmt ", QByteArray("\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00", 16));
+        chunk("LIST", "INFOISFT\x05\0\0\0test\0\0");
+        chunk("data", random_bytes(g, 3001));
+    } else if (QByteArray(form) == "AVI ") {
+        chunk("LIST", "hdrlavih" + random_bytes(g, 60));
+        chunk("LIST", "movi00dc" + random_bytes(g, 2501));
+        chunk("idx1", random_bytes(g, 32));
+    } else {
+        chunk("VP8 ", random_bytes(g, 1201));
+    }
+    QByteArray b("RIFF");
+    le32(b, static_cast<std::uint32_t>(body.size()));
+    return b + body;
+}
+
+QByteArray mp4(rng& g, const char* brand)
+{
+    QByteArray b;
+    const auto box = [&](const char* type, const QByteArray& data) {
+        be32(b, static_cast<std::uint32_t>(data.size() + 8));
+        b.append(type, 4).append(data);
+    };
+    box("ftyp", QByteArray(brand, 4) + QByteArray("\0\0\x02\0", 4) + QByteArray(brand, 4) + "isom");
+    box("free", QByteArray(16, '\0'));
+    box("mdat", random_bytes(g, 5000));
+    box("moov", QByteArray("\0\0\0\x6Cmvhd", 8) + random_bytes(g, 100));
+    return b;
+}
+
+QByteArray sevenzip(rng& g)
+{
+    const QByteArray packed = random_bytes(g, 2500);
+    const QByteArray next = "\x01\x04\x06" + random_bytes(g, 60);
+    QByteArray tail;
+    le32(tail, static_cast<std::uint32_t>(packed.size()));
+    le32(tail, 0);
+    le32(tail, static_cast<std::uint32_t>(next.size()));
+    le32(tail, 0);
+    le32(tail, crc(next));
+    QByteArray b("7z\xBC\xAF\x27\x1C\x00\x04", 8);
+    le32(b, crc(tail));
+    return b + tail + packed + next;
+}
+
+QByteArray elf(rng& g, bool wide, bool big_endian)
+{
+    const auto put = [&](QByteArray& b, std::uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            const int shift = big_endian ? 8 * (bytes - 1 - i) : 8 * i;
+            b.append(char((v >> shift) & 0xFF));
+        }
+    };
+    const int word = wide ? 8 : 4;
+    const int eh = wide ? 64 : 52, ph = wide ? 56 : 32, sh = wide ? 64 : 40;
+    // Layout: header, 2 program headers, code (700 bytes), strings (40), section table of 4.
+    const std::uint64_t phoff = eh, code = eh + 2 * ph, strings = code + 700, shoff = strings + 40;
+    QByteArray b("\x7F" "ELF", 4);
+    b.append(char(wide ? 2 : 1)).append(char(big_endian ? 2 : 1)).append('\x01').append(QByteArray(9, '\0'));
+    put(b, 2, 2);                  // e_type: executable
+    put(b, wide ? 62 : 3, 2);      // e_machine
+    put(b, 1, 4);                  // e_version
+    put(b, 0x401000, word);        // e_entry
+    put(b, phoff, word);
+    put(b, shoff, word);
+    put(b, 0, 4);                  // e_flags
+    put(b, eh, 2);
+    put(b, ph, 2);
+    put(b, 2, 2);
+    put(b, sh, 2);
+    put(b, 4, 2);
+    put(b, 3, 2);                  // e_shstrndx
+    for (int i = 0; i < 2; ++i) {
+        put(b, 1, 4);              // PT_LOAD
+        if (wide)
+            put(b, 5, 4);
+        put(b, i == 0 ? 0 : code, word);  // p_offset
+        if (!wide) {
+            put(b, 0x400000, 4);
+            put(b, 0x400000, 4);
+            put(b, i == 0 ? code : 700, 4);
+            put(b, i == 0 ? code : 700, 4);
+            put(b, 5, 4);
+            put(b, 0x1000, 4);
+        } else {
+            put(b, 0x400000, 8);
+            put(b, 0x400000, 8);
+            put(b, i == 0 ? code : 700, 8);
+            put(b, i == 0 ? code : 700, 8);
+            put(b, 0x1000, 8);
+        }
+    }
+    b.append(random_bytes(g, 700));
+    b.append(QByteArray("\0.text\0.bss\0.shstrtab\0").leftJustified(40, '\0'));
+    const auto section = [&](std::uint32_t name, std::uint32_t type, std::uint64_t off, std::uint64_t size) {
+        put(b, name, 4);
+        put(b, type, 4);
+        put(b, 0, word);           // flags
+        put(b, 0, word);           // addr
+        put(b, off, word);
+        put(b, size, word);
+        put(b, 0, 4);
+        put(b, 0, 4);
+        put(b, 1, word);
+        put(b, 0, word);
+    };
+    section(0, 0, 0, 0);
+    section(1, 1, code, 700);
+    section(7, 8, shoff + 4 * sh, 1u << 20);  // .bss: no file bytes, whatever its size
+    section(12, 3, strings, 40);
+    return b;
+}
+
+QByteArray pe(rng& g, bool dll)
+{
+    QByteArray b("MZ");
+    b.append(random_bytes(g, 0x3A));
+    le32(b, 0x80);
+    b.append(random_bytes(g, 0x80 - b.size()));
+    b.append("PE\0\0", 4);
+    le16(b, 0x8664);
+    le16(b, 2);      // sections
+    le32(b, 0);
+    le32(b, 0);
+    le32(b, 0);
+    le16(b, 240);    // optional header size (PE32+ with 16 directories)
+    le16(b, dll ? 0x2022 : 0x0022);
+    QByteArray opt;
+    le16(opt, 0x20B);
+    opt.append(random_bytes(g, 58));
+    le32(opt, 0x400);  // SizeOfHeaders
+    opt.append(QByteArray(108 - opt.size(), '\0'));
+    le32(opt, 16);
+    for (int i = 0; i < 16; ++i) {
+        le32(opt, i == 4 ? 0x1400 : 0);
+        le32(opt, i == 4 ? 0x123 : 0);
+    }
+    b.append(opt);
+    const auto section = [&](const char* name, std::uint32_t size, std::uint32_t pointer) {
+        b.append(QByteArray(name).leftJustified(8, '\0'));
+        le32(b, size);
+        le32(b, pointer);
+        le32(b, size);
+        le32(b, pointer);
+        b.append(QByteArray(16, '\0'));
+    };
+    section(".text", 0x800, 0x400);
+    section(".data", 0x800, 0xC00);
+    b.append(QByteArray(0x400 - b.size(), '\0'));
+    b.append(random_bytes(g, 0x1000));
+    b.append(random_bytes(g, 0x123));  // the certificate table
+    return b;
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
     const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
@@ -360,6 +539,18 @@ std::vector<fixture_s> all_formats(rng& g)
         {"gz", gzip(g)},
         {"bz2", bzip2(g)},
         {"xz", xz(g)},
+        {"sqlite", sqlite(g), false},
+        {"wav", riff(g, "WAVE"), false},
+        {"avi", riff(g, "AVI "), false},
+        {"webp", riff(g, "WEBP"), false},
+        {"mp4", mp4(g, "isom"), false},
+        {"mov", mp4(g, "qt  "), false},
+        {"m4a", mp4(g, "M4A "), false},
+        {"7z", sevenzip(g)},
+        {"elf", elf(g, true, false), false},
+        {"elf", elf(g, false, true), false},
+        {"exe", pe(g, false), false},
+        {"dll", pe(g, true), false},
     };
 }
 

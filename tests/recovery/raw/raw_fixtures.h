@@ -34,6 +34,13 @@ qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t i
 QByteArray gzip(rng& g);
 QByteArray bzip2(rng& g);
 QByteArray xz(rng& g);
+QByteArray sqlite(rng& g);
+// A RIFF form of the given type ("WAVE", "AVI ", "WEBP") with a few chunks.
+QByteArray riff(rng& g, const char* form);
+QByteArray mp4(rng& g, const char* brand);
+QByteArray sevenzip(rng& g);
+QByteArray elf(rng& g, bool wide, bool big_endian);
+QByteArray pe(rng& g, bool dll);
 
 struct fixture_s {
     QString extension;
