@@ -18,6 +18,14 @@ extern const signature_s mp4_signature;
 extern const signature_s sevenzip_signature;
 extern const signature_s elf_signature;
 extern const signature_s pe_signature;
+extern const signature_s tiff_signature;
+extern const signature_s ole2_signature;
+extern const signature_s ogg_signature;
+extern const signature_s matroska_signature;
+extern const signature_s psd_signature;
+extern const signature_s ico_signature;
+extern const signature_s sfnt_signature;
+extern const signature_s netpbm_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
@@ -37,6 +45,14 @@ const std::vector<const signature_s*>& signature_registry()
         &sevenzip_signature,
         &elf_signature,
         &pe_signature,
+        &tiff_signature,
+        &ole2_signature,
+        &ogg_signature,
+        &matroska_signature,
+        &psd_signature,
+        &ico_signature,
+        &sfnt_signature,
+        &netpbm_signature,
     };
     return all;
 }

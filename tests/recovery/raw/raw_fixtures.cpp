@@ -4,6 +4,9 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
+
 namespace raw_fixtures {
 
 namespace {
@@ -499,6 +502,272 @@ QByteArray pe(rng& g, bool dll)
     return b;
 }
 
+QByteArray tiff(rng& g, bool big_endian)
+{
+    const auto u16 = [&](QByteArray& b, unsigned v) { big_endian ? be16(b, v) : le16(b, v); };
+    const auto u32 = [&](QByteArray& b, std::uint32_t v) { big_endian ? be32(b, v) : le32(b, v); };
+    // Header, two strips of pixels, a description text, then the IFD at the end.
+    QByteArray b(big_endian ? "MM\0*" : "II*\0", 4);
+    const QByteArray strip1 = random_bytes(g, 600), strip2 = random_bytes(g, 400);
+    const QByteArray text = "a test image\0";
+    const std::uint32_t s1 = 8, s2 = s1 + 600, t = s2 + 400, counts = t + static_cast<std::uint32_t>(text.size()),
+                        offsets = counts + 8, ifd = offsets + 8;
+    u32(b, ifd);
+    b.append(strip1).append(strip2).append(text);
+    u32(b, 600);
+    u32(b, 400);
+    u32(b, s1);
+    u32(b, s2);
+    const auto entry = [&](unsigned tag, unsigned type, std::uint32_t count, std::uint32_t value) {
+        u16(b, tag);
+        u16(b, type);
+        u32(b, count);
+        if (type == 3 && count == 1) {
+            u16(b, value);
+            u16(b, 0);
+        } else {
+            u32(b, value);
+        }
+    };
+    u16(b, 7);
+    entry(256, 3, 1, 50);      // width
+    entry(257, 3, 1, 20);      // height
+    entry(258, 3, 1, 8);       // bits per sample
+    entry(270, 2, static_cast<std::uint32_t>(text.size()), t);
+    entry(273, 4, 2, offsets);
+    entry(278, 3, 1, 12);      // rows per strip
+    entry(279, 4, 2, counts);
+    u32(b, 0);
+    return b;
+}
+
+QByteArray ole2(rng& g, const char* stream)
+{
+    // Sectors: 0 FAT, 1 directory, 2..5 stream data; the FAT marks 0..5 used.
+    QByteArray b("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    b.append(QByteArray(16, '\0'));
+    le16(b, 0x3E);
+    le16(b, 3);
+    le16(b, 0xFFFE);
+    le16(b, 9);
+    le16(b, 6);
+    b.append(QByteArray(10, '\0'));
+    le32(b, 1);           // FAT sectors
+    le32(b, 1);           // first directory sector
+    le32(b, 0);
+    le32(b, 4096);        // mini stream cutoff
+    le32(b, 0xFFFFFFFE);  // first mini FAT sector
+    le32(b, 0);
+    le32(b, 0xFFFFFFFE);  // first DIFAT sector
+    le32(b, 0);
+    le32(b, 0);           // the FAT is sector 0
+    while (b.size() < 512)
+        le32(b, 0xFFFFFFFF);
+    QByteArray fat;
+    le32(fat, 0xFFFFFFFD);
+    le32(fat, 0xFFFFFFFE);
+    le32(fat, 3);
+    le32(fat, 4);
+    le32(fat, 5);
+    le32(fat, 0xFFFFFFFE);
+    while (fat.size() < 512)
+        le32(fat, 0xFFFFFFFF);
+    const auto dir_entry = [&](const QByteArray& name, int type, std::uint32_t start, std::uint32_t size) {
+        QByteArray e;
+        for (char c : name)
+            e.append(c).append('\0');
+        e.append(QByteArray(2, '\0'));
+        e = e.leftJustified(64, '\0');
+        le16(e, static_cast<unsigned>(name.size() * 2 + 2));
+        e.append(char(type)).append('\x01');
+        le32(e, 0xFFFFFFFF);
+        le32(e, 0xFFFFFFFF);
+        le32(e, type == 5 ? 1 : 0xFFFFFFFF);
+        e.append(QByteArray(36, '\0'));
+        le32(e, start);
+        le32(e, size);
+        le32(e, 0);
+        return e;
+    };
+    QByteArray dir = dir_entry("Root Entry", 5, 0xFFFFFFFE, 0) + dir_entry(stream, 2, 2, 2000);
+    dir = dir.leftJustified(512, '\0');
+    return b + fat + dir + random_bytes(g, 4 * 512);
+}
+
+namespace {
+
+std::uint32_t ogg_crc(const QByteArray& page)
+{
+    std::uint32_t crc = 0;
+    for (char ch : page) {
+        crc ^= static_cast<std::uint32_t>(static_cast<std::uint8_t>(ch)) << 24;
+        for (int k = 0; k < 8; ++k)
+            crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
+    }
+    return crc;
+}
+
+QByteArray ogg_page(std::uint8_t type, std::uint32_t serial, std::uint32_t sequence, const QByteArray& data)
+{
+    QByteArray p("OggS\0", 5);
+    p.append(char(type));
+    p.append(QByteArray(8, '\0'));
+    le32(p, serial);
+    le32(p, sequence);
+    le32(p, 0);
+    QByteArray lacing;
+    qsizetype left = data.size();
+    do {
+        const qsizetype n = std::min<qsizetype>(left, 255);
+        lacing.append(char(n));
+        left -= n;
+        if (n < 255)
+            break;
+    } while (true);
+    p.append(char(lacing.size())).append(lacing).append(data);
+    const std::uint32_t crc = ogg_crc(p);
+    for (int i = 0; i < 4; ++i)
+        p[22 + i] = static_cast<char>(crc >> (8 * i));
+    return p;
+}
+
+}  // namespace
+
+QByteArray ogg(rng& g, const char* codec_id)
+{
+    const std::uint32_t serial = g();
+    QByteArray b = ogg_page(2, serial, 0, QByteArray(codec_id) + random_bytes(g, 22));
+    b.append(ogg_page(0, serial, 1, random_bytes(g, 700)));
+    b.append(ogg_page(0, serial, 2, random_bytes(g, 1200)));
+    b.append(ogg_page(4, serial, 3, random_bytes(g, 300)));
+    return b;
+}
+
+namespace {
+
+// An EBML element with a size written in 8 bytes (as muxers that patch sizes later do)
+// or in the shortest form.
+QByteArray ebml(std::uint32_t id, const QByteArray& data, bool long_size = false)
+{
+    QByteArray b;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        if ((id >> shift) != 0 || shift == 0)
+            b.append(char((id >> shift) & 0xFF));
+    }
+    const std::uint64_t n = static_cast<std::uint64_t>(data.size());
+    if (long_size || n >= 0x3FFF) {
+        b.append('\x01');
+        for (int shift = 48; shift >= 0; shift -= 8)
+            b.append(char((n >> shift) & 0xFF));
+    } else if (n < 0x7F) {
+        b.append(char(0x80 | n));
+    } else {
+        b.append(char(0x40 | (n >> 8))).append(char(n & 0xFF));
+    }
+    return b + data;
+}
+
+}  // namespace
+
+QByteArray matroska(rng& g, const char* doctype)
+{
+    const QByteArray header = ebml(0x4286, "\x01") + ebml(0x4282, doctype) + ebml(0x4287, "\x04");
+    const QByteArray segment = ebml(0x1549A966, random_bytes(g, 40)) + ebml(0x1654AE6B, random_bytes(g, 90)) +
+                               ebml(0x1F43B675, random_bytes(g, 3000)) + ebml(0xEC, QByteArray(20, '\0'));
+    return ebml(0x1A45DFA3, header) + ebml(0x18538067, segment, true);
+}
+
+QByteArray psd(rng& g, bool packbits)
+{
+    const int channels = 3, height = 8, width = 10;
+    QByteArray b("8BPS\0\x01", 6);
+    b.append(QByteArray(6, '\0'));
+    be16(b, channels);
+    be32(b, height);
+    be32(b, width);
+    be16(b, 8);
+    be16(b, 3);
+    be32(b, 0);  // color mode data
+    QByteArray resources("8BIM\x03\xED\0\0", 8);
+    be32(resources, 16);
+    resources.append(random_bytes(g, 16));
+    be32(b, static_cast<std::uint32_t>(resources.size()));
+    b.append(resources);
+    be32(b, 0);  // layer and mask information
+    be16(b, packbits ? 1 : 0);
+    if (!packbits) {
+        b.append(random_bytes(g, channels * height * width));
+    } else {
+        QByteArray rows;
+        for (int i = 0; i < channels * height; ++i) {
+            const int n = 2 + static_cast<int>(g() % 10);
+            be16(b, static_cast<unsigned>(n));
+            rows.append(random_bytes(g, n));
+        }
+        b.append(rows);
+    }
+    return b;
+}
+
+QByteArray ico(rng& g)
+{
+    const QByteArray small = png(g, 300);
+    QByteArray dib;
+    le32(dib, 40);
+    dib.append(random_bytes(g, 40 + 16 * 16 * 4 - 4));
+    QByteArray b("\0\0\x01\0\x02\0", 6);
+    const auto entry = [&](int side, const QByteArray& image, std::uint32_t offset) {
+        b.append(char(side)).append(char(side)).append('\0').append('\0');
+        le16(b, 1);
+        le16(b, 32);
+        le32(b, static_cast<std::uint32_t>(image.size()));
+        le32(b, offset);
+    };
+    entry(16, dib, 6 + 32);
+    entry(32, small, 6 + 32 + static_cast<std::uint32_t>(dib.size()));
+    return b + dib + small;
+}
+
+QByteArray sfnt(rng& g, bool cff)
+{
+    const char* tags[] = {cff ? "CFF " : "glyf", "OS/2", "cmap", "head", "name"};
+    const int n = 5;
+    QByteArray b(cff ? "OTTO" : QByteArray("\0\x01\0\0", 4));
+    be16(b, n);
+    be16(b, 64);
+    be16(b, 2);
+    be16(b, n * 16 - 64);
+    std::vector<QByteArray> tables;
+    std::uint32_t offset = 12 + 16 * n;
+    std::vector<const char*> sorted(tags, tags + n);
+    std::sort(sorted.begin(), sorted.end(), [](const char* a, const char* c) { return std::strcmp(a, c) < 0; });
+    for (const char* tag : sorted) {
+        QByteArray t = std::strcmp(tag, "head") == 0 ? QByteArray(12, '\x01') + QByteArray("\x5F\x0F\x3C\xF5") + random_bytes(g, 38)
+                                                      : random_bytes(g, 50 + static_cast<int>(g() % 300));
+        b.append(tag, 4);
+        be32(b, g());
+        be32(b, offset);
+        be32(b, static_cast<std::uint32_t>(t.size()));
+        offset += static_cast<std::uint32_t>((t.size() + 3) / 4 * 4);
+        tables.push_back(t);
+    }
+    for (QByteArray& t : tables)
+        b.append(t.leftJustified((t.size() + 3) / 4 * 4, '\0'));
+    return b;
+}
+
+QByteArray netpbm(rng& g, char kind)
+{
+    const int width = 23, height = 9;
+    QByteArray b = QByteArray("P") + kind + "\n# made by a test\n23 9\n";
+    int bytes = (width + 7) / 8 * height;
+    if (kind == '5')
+        b.append("255\n"), bytes = width * height;
+    if (kind == '6')
+        b.append("65535\n"), bytes = width * height * 6;
+    return b + random_bytes(g, bytes);
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
     const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
@@ -551,6 +820,23 @@ std::vector<fixture_s> all_formats(rng& g)
         {"elf", elf(g, false, true), false},
         {"exe", pe(g, false), false},
         {"dll", pe(g, true), false},
+        {"tif", tiff(g, false), false},
+        {"tif", tiff(g, true), false},
+        {"doc", ole2(g, "WordDocument"), false},
+        {"xls", ole2(g, "Workbook"), false},
+        {"ppt", ole2(g, "PowerPoint Document"), false},
+        {"ogg", ogg(g, "\x01vorbis")},
+        {"opus", ogg(g, "OpusHead")},
+        {"mkv", matroska(g, "matroska")},
+        {"webm", matroska(g, "webm")},
+        {"psd", psd(g, false), false},
+        {"psd", psd(g, true), false},
+        {"ico", ico(g), false},
+        {"ttf", sfnt(g, false), false},
+        {"otf", sfnt(g, true), false},
+        {"pbm", netpbm(g, '4'), false},
+        {"pgm", netpbm(g, '5'), false},
+        {"ppm", netpbm(g, '6'), false},
     };
 }
 

@@ -41,6 +41,15 @@ QByteArray mp4(rng& g, const char* brand);
 QByteArray sevenzip(rng& g);
 QByteArray elf(rng& g, bool wide, bool big_endian);
 QByteArray pe(rng& g, bool dll);
+QByteArray tiff(rng& g, bool big_endian);
+// A compound file of version 3 whose directory holds a stream of the given name.
+QByteArray ole2(rng& g, const char* stream);
+QByteArray ogg(rng& g, const char* codec_id);
+QByteArray matroska(rng& g, const char* doctype);
+QByteArray psd(rng& g, bool packbits);
+QByteArray ico(rng& g);
+QByteArray sfnt(rng& g, bool cff);
+QByteArray netpbm(rng& g, char kind);
 
 struct fixture_s {
     QString extension;
