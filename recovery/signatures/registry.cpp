@@ -26,6 +26,9 @@ extern const signature_s psd_signature;
 extern const signature_s ico_signature;
 extern const signature_s sfnt_signature;
 extern const signature_s netpbm_signature;
+extern const signature_s mp3_signature;
+extern const signature_s mpeg_ps_signature;
+extern const signature_s rar_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
@@ -53,6 +56,9 @@ const std::vector<const signature_s*>& signature_registry()
         &ico_signature,
         &sfnt_signature,
         &netpbm_signature,
+        &mp3_signature,
+        &mpeg_ps_signature,
+        &rar_signature,
     };
     return all;
 }

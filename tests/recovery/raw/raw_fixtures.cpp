@@ -350,7 +350,7 @@ QByteArray riff(rng& g, const char* form)
     };
     if (QByteArray(form) == "WAVE") {
         chunk("fmt ", QByteArray("\x01\x00\x01\x00\x44\xAC\x00\x00\x88\x58\x01\x00\x02\x00\x10\x00", 16));
-        chunk("LIST", "INFOISFT\x05\0\0\0test\0\0");
+        chunk("LIST", QByteArray("INFOISFT\x05\0\0\0test\0\0", 18));
         chunk("data", random_bytes(g, 3001));
     } else if (QByteArray(form) == "AVI ") {
         chunk("LIST", "hdrlavih" + random_bytes(g, 60));
@@ -441,7 +441,7 @@ QByteArray elf(rng& g, bool wide, bool big_endian)
         }
     }
     b.append(random_bytes(g, 700));
-    b.append(QByteArray("\0.text\0.bss\0.shstrtab\0").leftJustified(40, '\0'));
+    b.append(QByteArray("\0.text\0.bss\0.shstrtab\0", 22).leftJustified(40, '\0'));
     const auto section = [&](std::uint32_t name, std::uint32_t type, std::uint64_t off, std::uint64_t size) {
         put(b, name, 4);
         put(b, type, 4);
@@ -768,6 +768,117 @@ QByteArray netpbm(rng& g, char kind)
     return b + random_bytes(g, bytes);
 }
 
+QByteArray mp3(rng& g, bool tagged)
+{
+    QByteArray b;
+    if (tagged) {
+        b.append("ID3\x03\x00\x00\x00\x00\x01\x04", 10);  // syncsafe size 132
+        b.append(QByteArray("TIT2\0\0\0\x05\0\0\0test", 15));
+        b.append(QByteArray(132 - 15, '\0'));
+        for (int i = 0; i < 6; ++i) {
+            const bool pad = i % 2;
+            b.append(pad ? "\xFF\xFB\x92\x00" : "\xFF\xFB\x90\x00", 4);  // MPEG-1 layer III, 128 kbit/s, 44.1 kHz
+            b.append(random_bytes(g, (pad ? 418 : 417) - 4));
+        }
+        b.append(QByteArray("TAG").leftJustified(128, ' '));
+    } else {
+        for (int i = 0; i < 12; ++i) {
+            b.append("\xFF\xF3\x80\x00", 4);  // MPEG-2 layer III, 64 kbit/s, 22.05 kHz: 208 bytes
+            b.append(random_bytes(g, 204));
+        }
+    }
+    return b;
+}
+
+QByteArray mpeg_ps(rng& g)
+{
+    QByteArray b;
+    for (int pack = 0; pack < 3; ++pack) {
+        b.append("\0\0\x01\xBA\x44\0\x04\0\x04\x01\x01\x89\xC3\xF8", 14);
+        if (pack == 0) {
+            b.append("\0\0\x01\xBB\0\x0C", 6);
+            b.append(random_bytes(g, 12));
+        }
+        const int n = 1500 + static_cast<int>(g() % 500);
+        b.append("\0\0\x01\xE0", 4);
+        be16(b, static_cast<unsigned>(n));
+        b.append(random_bytes(g, n));
+    }
+    b.append("\0\0\x01\xB9", 4);
+    return b;
+}
+
+namespace {
+
+void rar4_block(QByteArray& b, std::uint8_t type, unsigned flags, const QByteArray& rest, const QByteArray& data = {})
+{
+    QByteArray h;
+    h.append(char(type));
+    le16(h, flags);
+    le16(h, static_cast<unsigned>(rest.size() + 7));
+    h.append(rest);
+    le16(b, crc(h) & 0xFFFF);
+    b.append(h).append(data);
+}
+
+QByteArray vint5(std::uint64_t v)
+{
+    QByteArray out;
+    do {
+        std::uint8_t c = v & 0x7F;
+        v >>= 7;
+        if (v)
+            c |= 0x80;
+        out.append(char(c));
+    } while (v);
+    return out;
+}
+
+void rar5_block(QByteArray& b, const QByteArray& fields, const QByteArray& data = {})
+{
+    const QByteArray sized = vint5(static_cast<std::uint64_t>(fields.size())) + fields;
+    le32(b, crc(sized));
+    b.append(sized).append(data);
+}
+
+}  // namespace
+
+QByteArray rar(rng& g, bool version5)
+{
+    QByteArray b;
+    if (!version5) {
+        b.append("Rar!\x1A\x07\x00", 7);
+        rar4_block(b, 0x73, 0, QByteArray(6, '\0'));
+        for (const char* name : {"first.txt", "second.bin"}) {
+            const QByteArray data = random_bytes(g, 800 + static_cast<int>(g() % 400));
+            QByteArray rest;
+            le32(rest, static_cast<std::uint32_t>(data.size()));
+            le32(rest, static_cast<std::uint32_t>(data.size()));
+            rest.append('\x02');
+            le32(rest, crc(data));
+            le32(rest, 0x5A8E3100);
+            rest.append('\x1D').append('\x30');
+            le16(rest, static_cast<unsigned>(std::strlen(name)));
+            le32(rest, 0x20);
+            rest.append(name);
+            rar4_block(b, 0x74, 0x8000, rest, data);
+        }
+        rar4_block(b, 0x7B, 0x4000, {});
+    } else {
+        b.append("Rar!\x1A\x07\x01\x00", 8);
+        rar5_block(b, vint5(1) + vint5(0) + vint5(0));
+        for (const char* name : {"first.txt", "second.bin"}) {
+            const QByteArray data = random_bytes(g, 700 + static_cast<int>(g() % 400));
+            QByteArray fields = vint5(2) + vint5(2) + vint5(static_cast<std::uint64_t>(data.size()));
+            fields += vint5(0) + vint5(static_cast<std::uint64_t>(data.size())) + vint5(0x20) + vint5(0) + vint5(0);
+            fields += vint5(std::strlen(name)) + QByteArray(name);
+            rar5_block(b, fields, data);
+        }
+        rar5_block(b, vint5(5) + vint5(0) + vint5(0));
+    }
+    return b;
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
     const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
@@ -837,6 +948,11 @@ std::vector<fixture_s> all_formats(rng& g)
         {"pbm", netpbm(g, '4'), false},
         {"pgm", netpbm(g, '5'), false},
         {"ppm", netpbm(g, '6'), false},
+        {"mp3", mp3(g, true), false},
+        {"mp3", mp3(g, false), false},
+        {"mpg", mpeg_ps(g)},
+        {"rar", rar(g, false)},
+        {"rar", rar(g, true)},
     };
 }
 

@@ -50,6 +50,9 @@ QByteArray psd(rng& g, bool packbits);
 QByteArray ico(rng& g);
 QByteArray sfnt(rng& g, bool cff);
 QByteArray netpbm(rng& g, char kind);
+QByteArray mp3(rng& g, bool tagged);
+QByteArray mpeg_ps(rng& g);
+QByteArray rar(rng& g, bool version5);
 
 struct fixture_s {
     QString extension;

@@ -46,19 +46,19 @@ bool sc_type_names_contain(const char* extension)
 }
 
 // One line per file, "extension offset size", for readable comparisons.
-std::vector<std::string> reported(const raw_recovery_c& engine)
+std::string reported(const raw_recovery_c& engine)
 {
-    std::vector<std::string> out;
+    std::string out;
     for (const raw_entry_s& e : engine.found_files)
-        out.push_back(e.extension_text().toStdString() + " " + std::to_string(e.offset) + " " + std::to_string(e.size));
+        out += e.extension_text().toStdString() + " " + std::to_string(e.offset) + " " + std::to_string(e.size) + "\n";
     return out;
 }
 
-std::vector<std::string> expected(const std::vector<laid_file_s>& files)
+std::string expected(const std::vector<laid_file_s>& files)
 {
-    std::vector<std::string> out;
+    std::string out;
     for (const laid_file_s& f : files)
-        out.push_back(f.extension.toStdString() + " " + std::to_string(f.offset) + " " + std::to_string(f.bytes.size()));
+        out += f.extension.toStdString() + " " + std::to_string(f.offset) + " " + std::to_string(f.bytes.size()) + "\n";
     return out;
 }
 
