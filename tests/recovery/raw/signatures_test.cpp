@@ -245,3 +245,104 @@ TEST(signatures, files_from_real_writers)
     const std::vector<laid_file_s>& files = image.files();
     EXPECT_EQ(reported(engine), expected(files));
 }
+
+// Files whose structure is damaged in one place that the format's own checks cover: each
+// must be dropped, wherever it lies.
+TEST(signatures, damaged_structures_are_dropped)
+{
+    rng g(555);
+    const auto flip = [](QByteArray b, qsizetype at) {
+        b[at] = static_cast<char>(b[at] ^ 0x40);
+        return b;
+    };
+    const auto put32 = [](QByteArray b, qsizetype at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<char>(v >> (8 * i));
+        return b;
+    };
+    const QByteArray png_file = png(g);
+    const QByteArray zip_file = zip({{"a.txt", random_bytes(g, 500), false, false}, {"b.txt", "bbbb", true, false}});
+    const qsizetype eocd = zip_file.size() - 22;
+    const QByteArray pdf_file = pdf(g);
+    const qsizetype startxref = pdf_file.lastIndexOf("startxref\n") + 10;
+    QByteArray pdf_wrong_xref = pdf_file;
+    pdf_wrong_xref[startxref] = pdf_wrong_xref[startxref] == '1' ? '2' : '1';
+    const QByteArray gz_file = gzip(g);
+    const QByteArray xz_file = xz(g);
+    const QByteArray seven = sevenzip(g);
+    const QByteArray rar_file = rar(g, false);
+    const QByteArray rar5_file = rar(g, true);
+    const QByteArray sqlite_file = sqlite(g);
+    QByteArray mkv_unknown = matroska(g, "webm");
+    const qsizetype segment = mkv_unknown.indexOf("\x18\x53\x80\x67") + 4;
+    mkv_unknown.replace(segment, 8, QByteArray("\x01\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 8));
+    QByteArray jpeg_no_frame = jpeg(g);
+    const qsizetype sof = jpeg_no_frame.indexOf("\xFF\xC0");
+    jpeg_no_frame[sof + 1] = '\xE5';  // the frame header becomes an APP5 segment
+    const QByteArray ogg_file = ogg(g, "\x01vorbis");
+
+    struct case_s {
+        const char* what;
+        QByteArray bytes;
+    };
+    const case_s cases[] = {
+        {"png with a data byte changed", flip(png_file, png_file.size() - 30)},
+        {"zip end record counting 3 entries", put32(zip_file, eocd + 8, 0x00030003)},
+        {"zip end record pointing elsewhere", put32(zip_file, eocd + 16, 7)},
+        {"pdf whose startxref points at no xref", pdf_wrong_xref},
+        {"gzip with a wrong CRC in its trailer", flip(gz_file, gz_file.size() - 6)},
+        {"gzip with a wrong length in its trailer", flip(gz_file, gz_file.size() - 2)},
+        {"xz with a byte changed inside", flip(xz_file, xz_file.size() / 2)},
+        {"7z with its next header changed", flip(seven, seven.size() - 10)},
+        {"7z with its start header changed", flip(seven, 14)},
+        {"rar with a header byte changed", flip(rar_file, 7 + 20)},
+        {"rar 5 with a header byte changed", flip(rar5_file, 8 + 6)},
+        {"sqlite whose page count is stale", put32(sqlite_file, 92, 0x01020304)},
+        {"webm with a segment of unknown size", mkv_unknown},
+        {"jpeg without a frame header", jpeg_no_frame},
+        {"ogg with a page changed", flip(ogg_file, ogg_file.size() - 100)},
+    };
+    for (const case_s& c : cases) {
+        QByteArray bytes = random_bytes(g, 1024) + c.bytes;
+        bytes.append(random_bytes(g, 8192));
+        for (const raw_entry_s& e : scan_bytes(bytes))
+            ADD_FAILURE() << c.what << ": reported " << e.extension_text().toStdString() << " at " << e.offset
+                          << " size " << e.size;
+    }
+}
+
+// A volume that is a partition of a disk image: offsets count from the partition's start,
+// and recovery reads the partition, not the disk.
+TEST(signatures, files_in_a_partition_of_an_image)
+{
+    raw_image image(61);
+    const QByteArray mbr_gap(2048 * 512, '\0');
+    image.append(mbr_gap);
+    image.filler(4, 4);
+    const QByteArray photo = jpeg(image.generator());
+    const std::uint64_t at = image.add("jpg", photo);
+    image.filler(8, 8);
+    image.write();
+    const std::uint64_t sectors = static_cast<std::uint64_t>(image.content().size()) / 512 - 2048;
+    QByteArray mbr(512, '\0');
+    mbr[446 + 4] = '\x83';
+    for (int i = 0; i < 4; ++i) {
+        mbr[446 + 8 + i] = static_cast<char>((2048u >> (8 * i)) & 0xFF);
+        mbr[446 + 12 + i] = static_cast<char>((sectors >> (8 * i)) & 0xFF);
+    }
+    mbr[510] = '\x55';
+    mbr[511] = '\xAA';
+    QFile f(image.image_path());
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.write(mbr);
+    f.close();
+
+    raw_recovery_c engine;
+    run_scan(engine, image.image_path() + "@p1");
+    ASSERT_EQ(engine.found_files.size(), 1);
+    EXPECT_EQ(engine.found_files[0].offset, at - 2048 * 512);
+    EXPECT_EQ(engine.found_files[0].size, static_cast<std::uint64_t>(photo.size()));
+    const QString out = image.temp_path("photo.jpg");
+    ASSERT_EQ(engine.recover_item(0, out), 0);
+    EXPECT_TRUE(read_file(out) == photo);
+}
