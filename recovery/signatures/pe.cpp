@@ -2,16 +2,18 @@
 // "PE\0\0" signature, followed by the COFF header (section count, optional header size,
 // characteristics) and the optional header (PE32 or PE32+), whose SizeOfHeaders and data
 // directories are read; the section table follows it. The file ends at the furthest of
-// the headers, every section's raw data, and the certificate table (data directory 4,
-// the one directory whose address is a file offset). Data appended behind that (an
-// installer's payload) cannot be told from what follows and is not counted.
+// the headers, every section's raw data, the COFF symbol and string tables, and the
+// certificate table (data directory 4, the one directory whose address is a file
+// offset). Data appended behind that (an installer's payload) cannot be told from what
+// follows and is not counted.
 #include "recovery/signatures/signature.h"
 
 namespace {
 
 constexpr std::uint64_t e_lfanew = 0x3C;
 // Offsets from the "PE\0\0" signature: the COFF header follows it, then the optional header.
-constexpr std::uint64_t coff_sections = 6, coff_optional_size = 20, coff_characteristics = 22, coff_bytes = 24;
+constexpr std::uint64_t coff_sections = 6, coff_symbol_table = 12, coff_symbols = 16, coff_optional_size = 20,
+                        coff_characteristics = 22, coff_bytes = 24, symbol_bytes = 18;
 constexpr std::uint64_t opt_size_of_headers = 60, section_bytes = 40, section_raw_size = 16, section_raw_pointer = 20;
 constexpr std::uint32_t image_file_dll = 0x2000;
 
@@ -53,6 +55,18 @@ std::optional<carve_result_s> pe_size(carve_reader& r)
             return std::nullopt;
         if (*cert != 0 && *cert_size != 0)
             end = std::max<std::uint64_t>(end, static_cast<std::uint64_t>(*cert) + *cert_size);
+    }
+    // A COFF symbol table (kept by some linkers) and the string table right behind it,
+    // whose first 4 bytes give its length.
+    const auto symbols_at = r.le32(pe + coff_symbol_table), symbols = r.le32(pe + coff_symbols);
+    if (!symbols_at || !symbols)
+        return std::nullopt;
+    if (*symbols_at != 0) {
+        const std::uint64_t strings = static_cast<std::uint64_t>(*symbols_at) + symbol_bytes * *symbols;
+        const auto strings_size = r.le32(strings);
+        if (!strings_size)
+            return std::nullopt;
+        end = std::max<std::uint64_t>(end, strings + std::max<std::uint32_t>(*strings_size, 4));
     }
     if (end > r.limit() || r.view(end - 1, 1).empty())
         return std::nullopt;
