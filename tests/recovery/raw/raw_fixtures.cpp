@@ -461,7 +461,7 @@ QByteArray elf(rng& g, bool wide, bool big_endian)
     return b;
 }
 
-QByteArray pe(rng& g, bool dll)
+QByteArray pe(rng& g, bool dll, bool symbols)
 {
     QByteArray b("MZ");
     b.append(random_bytes(g, 0x3A));
@@ -471,8 +471,8 @@ QByteArray pe(rng& g, bool dll)
     le16(b, 0x8664);
     le16(b, 2);      // sections
     le32(b, 0);
-    le32(b, 0);
-    le32(b, 0);
+    le32(b, symbols ? 0x1523 : 0);  // the symbol table, behind the certificate table
+    le32(b, symbols ? 3 : 0);
     le16(b, 240);    // optional header size (PE32+ with 16 directories)
     le16(b, dll ? 0x2022 : 0x0022);
     QByteArray opt;
@@ -499,6 +499,11 @@ QByteArray pe(rng& g, bool dll)
     b.append(QByteArray(0x400 - b.size(), '\0'));
     b.append(random_bytes(g, 0x1000));
     b.append(random_bytes(g, 0x123));  // the certificate table
+    if (symbols) {
+        b.append(random_bytes(g, 3 * 18));
+        le32(b, 14);
+        b.append("_main\0_exit\0", 10);
+    }
     return b;
 }
 
@@ -931,6 +936,7 @@ std::vector<fixture_s> all_formats(rng& g)
         {"elf", elf(g, false, true), false},
         {"exe", pe(g, false), false},
         {"dll", pe(g, true), false},
+        {"exe", pe(g, false, true), false},
         {"tif", tiff(g, false), false},
         {"tif", tiff(g, true), false},
         {"doc", ole2(g, "WordDocument"), false},

@@ -40,7 +40,8 @@ QByteArray riff(rng& g, const char* form);
 QByteArray mp4(rng& g, const char* brand);
 QByteArray sevenzip(rng& g);
 QByteArray elf(rng& g, bool wide, bool big_endian);
-QByteArray pe(rng& g, bool dll);
+// An executable (or library); with symbols, a COFF symbol table and string table at its end.
+QByteArray pe(rng& g, bool dll, bool symbols = false);
 QByteArray tiff(rng& g, bool big_endian);
 // A compound file of version 3 whose directory holds a stream of the given name.
 QByteArray ole2(rng& g, const char* stream);
