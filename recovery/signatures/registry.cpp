@@ -29,6 +29,7 @@ extern const signature_s netpbm_signature;
 extern const signature_s mp3_signature;
 extern const signature_s mpeg_ps_signature;
 extern const signature_s rar_signature;
+extern const signature_s flac_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
@@ -59,6 +60,7 @@ const std::vector<const signature_s*>& signature_registry()
         &mp3_signature,
         &mpeg_ps_signature,
         &rar_signature,
+        &flac_signature,
     };
     return all;
 }

@@ -884,6 +884,54 @@ QByteArray rar(rng& g, bool version5)
     return b;
 }
 
+QByteArray flac(rng& g, int frames)
+{
+    const int block = 192, last_block = 100;
+    const std::uint64_t total = static_cast<std::uint64_t>(block) * (frames - 1) + last_block;
+    QByteArray b("fLaC", 4);
+    b.append('\0');  // STREAMINFO, not the last metadata block
+    b.append('\0').append('\0').append('\x22');
+    be16(b, block);
+    be16(b, block);
+    b.append(QByteArray(3, '\0'));
+    b.append('\0').append('\x01').append('\0');  // largest frame: 256 bytes
+    // 44100 Hz (20 bits), 1 channel, 8 bits a sample, total samples (36 bits).
+    b.append('\x0A').append('\xC4').append(char(0x40 | 0x00 | 0x00));
+    b.append(char(0x70 | ((total >> 32) & 0x0F)));
+    be32(b, static_cast<std::uint32_t>(total));
+    b.append(random_bytes(g, 16));  // MD5
+    QByteArray pad(10, '\0');
+    b.append('\x81').append('\0').append('\0').append(char(pad.size()));  // PADDING, the last block
+    b.append(pad);
+    for (int f = 0; f < frames; ++f) {
+        const bool last = f == frames - 1;
+        QByteArray fr("\xFF\xF8", 2);
+        fr.append(char(((last ? 6 : 1) << 4) | 9));  // block size code, 44.1 kHz
+        fr.append(char((0 << 4) | (1 << 1)));        // mono, 8 bits a sample
+        fr.append(char(f));                          // frame number
+        if (last)
+            fr.append(char(last_block - 1));
+        std::uint8_t c8 = 0;
+        for (char ch : fr) {
+            c8 ^= static_cast<std::uint8_t>(ch);
+            for (int k = 0; k < 8; ++k)
+                c8 = static_cast<std::uint8_t>((c8 & 0x80) ? (c8 << 1) ^ 0x07 : c8 << 1);
+        }
+        fr.append(char(c8));
+        fr.append('\x02');  // verbatim subframe
+        fr.append(random_bytes(g, last ? last_block : block));
+        std::uint16_t c16 = 0;
+        for (char ch : fr) {
+            c16 ^= static_cast<std::uint16_t>(static_cast<std::uint8_t>(ch) << 8);
+            for (int k = 0; k < 8; ++k)
+                c16 = static_cast<std::uint16_t>((c16 & 0x8000) ? (c16 << 1) ^ 0x8005 : c16 << 1);
+        }
+        be16(fr, c16);
+        b.append(fr);
+    }
+    return b;
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
     const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
@@ -959,6 +1007,7 @@ std::vector<fixture_s> all_formats(rng& g)
         {"mpg", mpeg_ps(g)},
         {"rar", rar(g, false)},
         {"rar", rar(g, true)},
+        {"flac", flac(g)},
     };
 }
 

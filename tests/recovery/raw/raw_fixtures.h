@@ -54,6 +54,8 @@ QByteArray netpbm(rng& g, char kind);
 QByteArray mp3(rng& g, bool tagged);
 QByteArray mpeg_ps(rng& g);
 QByteArray rar(rng& g, bool version5);
+// FLAC with frames of verbatim 8-bit mono samples; the last frame is shorter.
+QByteArray flac(rng& g, int frames = 6);
 
 struct fixture_s {
     QString extension;
