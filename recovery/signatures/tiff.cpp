@@ -16,6 +16,9 @@ constexpr std::uint16_t tag_strip_offsets = 273, tag_strip_counts = 279, tag_til
                         tag_tile_counts = 325, tag_sub_ifds = 330, tag_exif_ifd = 34665;
 constexpr std::size_t max_ifds = 256;
 constexpr std::uint32_t max_values = 1u << 20;
+// Entries and values read over the whole walk: a hostile file of many large IFDs full of
+// long arrays would otherwise take very long to read.
+constexpr std::uint64_t max_work = 1u << 22;
 
 std::uint32_t type_bytes(std::uint16_t type)
 {
@@ -35,6 +38,7 @@ struct tiff_walk {
     std::set<std::uint64_t> seen;
     std::vector<std::uint64_t> pending;
     bool pixels = false;
+    std::uint64_t work = 0;
 
     std::optional<std::uint32_t> u16(std::uint64_t at)
     {
@@ -55,7 +59,8 @@ struct tiff_walk {
     std::optional<std::vector<std::uint64_t>> values(std::uint64_t entry, std::uint16_t type, std::uint32_t count)
     {
         const std::uint32_t size = type_bytes(type);
-        if ((type != 3 && type != 4 && type != 13) || count > max_values)
+        work += count;
+        if ((type != 3 && type != 4 && type != 13) || count > max_values || work > max_work)
             return std::nullopt;
         std::uint64_t at = entry + 8;
         if (static_cast<std::uint64_t>(size) * count > 4) {
@@ -78,6 +83,9 @@ struct tiff_walk {
     {
         const auto count = u16(at);
         if (!count || *count == 0 || !extend(at, 2 + 12 * static_cast<std::uint64_t>(*count) + 4))
+            return false;
+        work += *count;
+        if (work > max_work)
             return false;
         std::vector<std::uint64_t> offsets, counts;
         for (std::uint32_t i = 0; i < *count; ++i) {
