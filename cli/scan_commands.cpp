@@ -1,6 +1,7 @@
 // scan and recover: a file scan of one volume, listed or written out.
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -16,6 +17,9 @@
 #include "recovery/fat/fat_drive_table.h"
 #include "recovery/fat/fat_recovery.h"
 #include "recovery/fat/fat_results.h"
+#include "recovery/ntfs/ntfs_results.h"
+#include "recovery/raw/raw_results.h"
+#include "recovery/signatures/sc_library.h"
 #include "volumes/volume_enumeration.h"
 
 namespace {
@@ -35,8 +39,16 @@ struct found_file_s {
 
 struct scan_result_s {
     QString engine;
+    recovery_base_c* scanner = nullptr;
     QJsonArray folders;
     QList<found_file_s> files;
+};
+
+// One engine of each kind; the volume's file system picks the one that scans.
+struct engines_s {
+    fat_recovery_c fat;
+    ntfs_recovery_c ntfs;
+    raw_recovery_c deep;
 };
 
 // Finds the volume the user named, making a drive of the image it lies on.
@@ -75,16 +87,18 @@ QJsonObject row_json(const recovery_item_s& r)
                        {"flags", static_cast<double>(r.flags)}};
 }
 
-void collect_fat(const fat_folder_node_s& node, const QString& path, scan_result_s& out)
+// Walks a folder tree depth first, listing each folder with its files.
+template <typename node_t, typename rows_t>
+void collect(const node_t& node, const QString& path, rows_t rows_of, scan_result_s& out)
 {
     QJsonArray files;
-    for (const recovery_item_s& row : fat_folder_rows(*node.entry)) {
+    for (const recovery_item_s& row : rows_of(*node.entry)) {
         files.append(row_json(row));
         out.files.append({path, row});
     }
     out.folders.append(QJsonObject{{"path", path}, {"files", files}});
-    for (const fat_folder_node_s& child : node.children)
-        collect_fat(child, (path == QLatin1String("/") ? QString() : path) + QLatin1Char('/') + child.name, out);
+    for (const node_t& child : node.children)
+        collect(child, (path == QLatin1String("/") ? QString() : path) + QLatin1Char('/') + child.name, rows_of, out);
 }
 
 // Runs an engine's scan on its thread with progress on stderr; Ctrl-C stops it and keeps
@@ -116,30 +130,84 @@ void run_engine(recovery_base_c& engine, const volume_item_s& volume)
 
 // Picks the engine for the volume, scans, and gathers the folders and files to show.
 // Returns nothing (with the reason printed) when the volume cannot be scanned.
-std::optional<scan_result_s> scan_volume(const cli_args_s& args, const volume_item_s& volume, fat_recovery_c& fat)
+// The deep engine's results: "/" and one folder per file type.
+void collect_deep(const raw_recovery_c& deep, scan_result_s& out)
 {
-    if (args.deep) {
-        err_line(QStringLiteral("vantrel-cli: the deep scan is not available yet"));
-        return std::nullopt;
+    out.folders.append(QJsonObject{{"path", "/"}, {"files", QJsonArray{}}});
+    for (const QString& type : raw_folders(deep)) {
+        QJsonArray files;
+        const QString path = QLatin1Char('/') + type;
+        for (const recovery_item_s& row : raw_folder_rows(deep, type)) {
+            files.append(row_json(row));
+            out.files.append({path, row});
+        }
+        out.folders.append(QJsonObject{{"path", path}, {"files", files}});
     }
-    if (!volume.file_system.startsWith(QLatin1String("FAT"))) {
-        err_line(QStringLiteral("vantrel-cli: %1 holds %2; only FAT volumes can be scanned so far")
-                     .arg(volume.volume_path,
-                          volume.file_system.isEmpty() ? QStringLiteral("no known file system") : volume.file_system));
-        return std::nullopt;
-    }
-    // The engine's console lines go to stderr, buffered so that they cost the scan little.
+}
+
+std::optional<scan_result_s> scan_volume(const cli_args_s& args, const volume_item_s& volume, engines_s& engines)
+{
+    const bool fat = volume.file_system.startsWith(QLatin1String("FAT"));
+    const bool ntfs = volume.file_system == QLatin1String("NTFS");
+    // The engines' console lines go to stderr, buffered so that they cost the scan little.
     static char buffer[1 << 16];
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
-    set_fat_diagnostics(stderr);
-    open_fat_drives();
-    run_engine(fat, volume);
 
     scan_result_s result;
-    result.engine = QStringLiteral("fat");
-    if (const std::optional<fat_folder_node_s> tree = fat_folder_tree(fat))
-        collect_fat(*tree, QStringLiteral("/"), result);
+    if (args.deep || (!fat && !ntfs)) {
+        // A volume without a file system we know is read by its content alone.
+        result.engine = QStringLiteral("deep");
+        result.scanner = &engines.deep;
+        sc_load_config("./Orvane.conf");
+        if (!args.load.isEmpty()) {
+            const QString device = engines.deep.read_scan_result(args.load);
+            if (device.isEmpty()) {
+                err_line(QStringLiteral("vantrel-cli: %1 is not a scan-result file that can be used").arg(args.load));
+                return std::nullopt;
+            }
+            if (device != volume.volume_path)
+                err_line(QStringLiteral("note: %1 holds the results of %2; files are read from there")
+                             .arg(args.load, device));
+            // Files are read from the device the results were found on.
+            volume_item_s source = volume;
+            source.volume_path = device;
+            engines.deep.set_volume(source);
+        } else {
+            run_engine(engines.deep, volume);
+        }
+        collect_deep(engines.deep, result);
+        return result;
+    }
+    if (fat) {
+        set_fat_diagnostics(stderr);
+        open_fat_drives();
+        run_engine(engines.fat, volume);
+        result.engine = QStringLiteral("fat");
+        result.scanner = &engines.fat;
+        if (const std::optional<fat_folder_node_s> tree = fat_folder_tree(engines.fat))
+            collect(*tree, QStringLiteral("/"), fat_folder_rows, result);
+    } else {
+        run_engine(engines.ntfs, volume);
+        result.engine = QStringLiteral("ntfs");
+        result.scanner = &engines.ntfs;
+        if (const std::optional<ntfs_folder_node_s> tree = ntfs_folder_tree(engines.ntfs))
+            collect(*tree, QStringLiteral("/"), ntfs_folder_rows, result);
+    }
     return result;
+}
+
+// Writes one found file: a deleted one through its engine; a live NTFS file by copying it
+// from the mounted volume, which is only possible when the volume is mounted.
+int write_found(const scan_result_s& scan, const volume_item_s& volume, const found_file_s& f, const QString& target)
+{
+    const bool live_ntfs = scan.engine == QLatin1String("ntfs") && !(f.row.flags & ntfs_flag_deleted);
+    if (!live_ntfs)
+        return scan.scanner->recover_item(f.row.id, target);
+    QString source;
+    if (volume.root_path == volume.device_name || scan.scanner->get_item_path(f.row.id, source) != 0)
+        return -1;
+    QFile::remove(target);
+    return QFile::copy(source, target) ? 0 : -1;
 }
 
 // A name that is safe as one path component: no separator or NUL, not "." or "..", and
@@ -199,19 +267,31 @@ int cmd_scan(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: --save keeps the results of a deep scan; add --deep"));
         return exit_usage;
     }
+    if (!args.load.isEmpty()) {
+        err_line(QStringLiteral("vantrel-cli: --load goes with recover --deep"));
+        return exit_usage;
+    }
     const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], args.positionals.mid(1));
     if (!volume)
         return exit_failure;
-    fat_recovery_c fat;
-    const std::optional<scan_result_s> result = scan_volume(args, *volume, fat);
+    engines_s engines;
+    const std::optional<scan_result_s> result = scan_volume(args, *volume, engines);
     if (!result)
         return exit_failure;
+    if (!args.save.isEmpty()) {
+        if (engines.deep.write_scan_result(args.save) != 0) {
+            err_line(QStringLiteral("vantrel-cli: cannot save the results to %1 (nothing found, or the file cannot be made)")
+                         .arg(args.save));
+            return exit_failure;
+        }
+        err_line(QStringLiteral("results saved to %1").arg(args.save));
+    }
     if (args.json) {
         print_json(QJsonObject{{"volume", volume->volume_path},
                                {"engine", result->engine},
-                               {"read_count", static_cast<double>(fat.get_read_count())},
-                               {"found_count", static_cast<double>(fat.get_found_count())},
-                               {"stopped", fat.get_stop() == stop_user},
+                               {"read_count", static_cast<double>(result->scanner->get_read_count())},
+                               {"found_count", static_cast<double>(result->scanner->get_found_count())},
+                               {"stopped", result->scanner->get_stop() == stop_user},
                                {"folders", result->folders}});
         return exit_ok;
     }
@@ -237,9 +317,9 @@ int cmd_recover(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: recover needs a VOLUME and --out DIR"));
         return exit_usage;
     }
-    if (!args.load.isEmpty()) {
-        err_line(QStringLiteral("vantrel-cli: loading scan results is not available yet"));
-        return exit_failure;
+    if (!args.load.isEmpty() && !args.deep) {
+        err_line(QStringLiteral("vantrel-cli: --load reads the results of a deep scan; add --deep"));
+        return exit_usage;
     }
     // Globs follow the volume; image paths among them are drives, not globs.
     QStringList globs, images;
@@ -253,8 +333,8 @@ int cmd_recover(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: cannot create the folder %1").arg(args.out));
         return exit_failure;
     }
-    fat_recovery_c fat;
-    const std::optional<scan_result_s> result = scan_volume(args, *volume, fat);
+    engines_s engines;
+    const std::optional<scan_result_s> result = scan_volume(args, *volume, engines);
     if (!result)
         return exit_failure;
 
@@ -266,7 +346,7 @@ int cmd_recover(const cli_args_s& args)
         const QString rel = target_path(f, used);
         const QString abs = out.absoluteFilePath(rel);
         const bool made = QDir().mkpath(QFileInfo(abs).absolutePath());
-        const int r = made ? fat.recover_item(f.row.id, abs) : -1;
+        const int r = made ? write_found(*result, *volume, f, abs) : -1;
         if (r == 0) {
             written.append(QJsonObject{{"path", rel}, {"size", static_cast<double>(QFileInfo(abs).size())}, {"result", r}});
             if (!args.json)

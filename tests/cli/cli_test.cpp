@@ -10,6 +10,7 @@
 
 #include "tests/support/fat_images.h"
 #include "tests/support/images.h"
+#include "tests/support/ntfs_images.h"
 
 using namespace test_images;
 
@@ -242,4 +243,63 @@ TEST(cli, scan_and_recover_a_fat_volume)
     const cli_result_s not_fat = cli({"scan", img.path + "@p7"});
     EXPECT_EQ(not_fat.code, 1);
     EXPECT_TRUE(not_fat.err.contains("no volume")) << not_fat.err.toStdString();
+}
+
+TEST(cli, scan_and_recover_an_ntfs_volume)
+{
+    QTemporaryDir dir;
+    const QByteArray photo = random_bytes(70000, 11);
+    const ntfs_image_s img = make_ntfs_image(dir.path(), "ntfs.img", {32, 0, false}, [&](const QString& m) {
+        make_folder(m + "/photos");
+        write_file(m + "/photos/beach.jpg", photo);
+        write_file(m + "/photos/kept.jpg", "live");
+        QFile::remove(m + "/photos/beach.jpg");
+    });
+    const cli_result_s scan = cli({"scan", img.volume_path, "--json"});
+    ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
+    EXPECT_EQ(scan.json()["engine"].toString(), "ntfs");
+    const QString out = dir.filePath("out");
+    const cli_result_s rec = cli({"recover", img.volume_path, "--out", out, "*.jpg", "--json"});
+    ASSERT_EQ(rec.code, 0) << rec.err.toStdString();
+    const QJsonArray written = rec.json()["written"].toArray();
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_EQ(written[0].toObject()["path"].toString(), "photos/beach.jpg");
+    QFile f(out + "/photos/beach.jpg");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), photo);
+}
+
+TEST(cli, deep_scan_saved_and_loaded)
+{
+    QTemporaryDir dir;
+    // A gzip stream at sector 1000 of an image without a file system.
+    const QString blob = dir.filePath("blob");
+    write_at(blob, 0, random_bytes(300000, 5));
+    run("gzip", {"-k", "-9", blob});
+    QFile gz(blob + ".gz");
+    ASSERT_TRUE(gz.open(QIODevice::ReadOnly));
+    const QByteArray packed = gz.readAll();
+    const QString image = dir.filePath("raw.img");
+    make_sparse(image, 8 << 20);
+    write_at(image, 1000 * 512, packed);
+    const QString volume = image + "@p0";
+
+    const QString sav = dir.filePath("results.sav");
+    const cli_result_s scan = cli({"scan", volume, "--deep", "--save", sav, "--json"});
+    ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
+    EXPECT_EQ(scan.json()["engine"].toString(), "deep");
+    EXPECT_EQ(QFileInfo(sav).size(), 256 + 32);
+
+    const QString out = dir.filePath("out");
+    const cli_result_s rec = cli({"recover", volume, "--out", out, "--deep", "--load", sav, "--json"});
+    ASSERT_EQ(rec.code, 0) << rec.err.toStdString();
+    QFile back(out + "/gz/00000000.gz");
+    ASSERT_TRUE(back.open(QIODevice::ReadOnly));
+    EXPECT_EQ(back.readAll(), packed);
+
+    write_at(dir.filePath("short.sav"), 0, QByteArray(300, 'x'));
+    const cli_result_s bad = cli({"recover", volume, "--out", out, "--deep", "--load", dir.filePath("short.sav")});
+    EXPECT_EQ(bad.code, 1);
+    EXPECT_TRUE(bad.err.contains("not a scan-result file")) << bad.err.toStdString();
+    EXPECT_EQ(cli({"scan", volume, "--save", sav}).code, 2);
 }

@@ -1,0 +1,178 @@
+#include "recovery/ntfs/ntfs_recovery.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "disk/le.h"
+
+std::uint64_t ntfs_entry_s::record() const
+{
+    return le64(area, NTFS_REC_Record);
+}
+std::uint64_t ntfs_entry_s::parent() const
+{
+    return le64(area, NTFS_REC_Parent);
+}
+std::uint64_t ntfs_entry_s::size() const
+{
+    return le64(area, NTFS_REC_Size);
+}
+std::int64_t ntfs_entry_s::date1() const
+{
+    return static_cast<std::int64_t>(le64(area, NTFS_REC_Date1));
+}
+std::int64_t ntfs_entry_s::date2() const
+{
+    return static_cast<std::int64_t>(le64(area, NTFS_REC_Date2));
+}
+std::uint32_t ntfs_entry_s::flags() const
+{
+    return le32(area, NTFS_REC_Flags);
+}
+
+QString ntfs_entry_s::name() const
+{
+    QString text;
+    for (std::size_t i = 0; i + 1 < ntfs_name_chars; ++i) {
+        const char16_t c = le16(area, NTFS_REC_Name + 2 * i);
+        if (c == 0)
+            break;
+        text += QChar(c);
+    }
+    return text;
+}
+
+ntfs_recovery_c::ntfs_recovery_c()
+{
+    reset();
+}
+
+ntfs_recovery_c::~ntfs_recovery_c()
+{
+    set_stop(stop_discard);
+    wait();
+    if (le32(ntfs_scan_context, NTFS_CTX_Open) != 0)
+        ntfs_scan_close(ntfs_scan_context.data());
+}
+
+void ntfs_recovery_c::reset()
+{
+    reset_state();
+    entry_table.clear();
+}
+
+QString ntfs_recovery_c::device_name(const volume_item_s& volume)
+{
+    return QStringLiteral("/dev/hd%1%2").arg(QChar(u'a' + volume.disk_number)).arg(volume.partition_number);
+}
+
+// One line to "Quennet.log" in the working directory and one to stderr.
+void ntfs_recovery_c::log_startup_failure(std::int32_t result)
+{
+    const char* where = "[ntfs_recovery:105] ";
+    if (std::FILE* log = std::fopen("Quennet.log", "a")) {
+        const std::time_t now = std::time(nullptr);
+        char stamp[64] = {};
+        std::strncpy(stamp, std::ctime(&now), sizeof stamp - 1);
+        if (char* end = std::strchr(stamp, '\n'))
+            *end = 0;
+        std::fprintf(log, "%s  %sntfs_scan_startup failed with return value (%d)\n", stamp, where, result);
+        std::fclose(log);
+    }
+    std::fprintf(stderr, "ERROR: %sntfs_scan_startup failed with return value (%d)\n", where, result);
+    std::fflush(stderr);
+}
+
+void ntfs_recovery_c::run()
+{
+    reset();
+    const QByteArray device = device_name(volume_).toLocal8Bit();
+    if (le32(ntfs_scan_context, NTFS_CTX_Open) != 0) {
+        ntfs_scan_close(ntfs_scan_context.data());
+        ntfs_scan_context.fill(0);
+    }
+    const std::int32_t r = ntfs_scan_startup(device.constData(), ntfs_scan_context.data());
+    if (r < 0) {
+        log_startup_failure(r);
+        return;
+    }
+    for (;;) {
+        if (!may_go_on())
+            break;
+        ntfs_entry_s entry;
+        if (ntfs_scan_next(ntfs_scan_context.data(), entry.area.data()) == 0)
+            break;
+        const std::uint32_t position = le32(ntfs_scan_context, NTFS_CTX_CounterC) +
+                                       8 * (le32(ntfs_scan_context, NTFS_CTX_CounterA) +
+                                            le32(ntfs_scan_context, NTFS_CTX_CounterB));
+        const auto total = static_cast<std::int64_t>(le64(ntfs_scan_context, NTFS_CTX_Total));
+        // A library that reports no total gives no progress rather than a division by zero.
+        progress_ = total > 0 ? static_cast<double>(position) / static_cast<double>(total) : 0.0;
+        ++read_count_;
+        const std::uint32_t flags = entry.flags();
+        if ((flags & ntfs_flag_deleted) || !(flags & ntfs_flag_file)) {
+            ++found_count_;
+            entry_table[entry.record()] = entry;
+        }
+    }
+    link_children();
+    mark_content();
+}
+
+void ntfs_recovery_c::link_children()
+{
+    for (auto& [number, entry] : entry_table) {
+        const auto parent = entry_table.find(entry.parent());
+        if (parent != entry_table.end())
+            parent->second.children.append(&entry);
+    }
+}
+
+void ntfs_recovery_c::mark_content()
+{
+    for (auto& [number, entry] : entry_table) {
+        if (!(entry.flags() & ntfs_flag_file))
+            continue;
+        const ntfs_entry_s* current = &entry;
+        for (;;) {
+            const auto parent = entry_table.find(current->parent());
+            if (parent == entry_table.end() || parent->second.has_content)
+                break;
+            parent->second.has_content = 1;
+            current = &parent->second;
+        }
+    }
+}
+
+std::int32_t ntfs_recovery_c::recover_item(std::uint64_t id, QString path)
+{
+    QFile::remove(path);
+    std::uint32_t unused = 0;
+    return ntfs_undelete(ntfs_scan_context.data(), id, path.toLocal8Bit().constData(), &unused);
+}
+
+std::int32_t ntfs_recovery_c::get_item_path(std::uint64_t id, QString& out)
+{
+    out = volume_.root_path;
+    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
+        out.chop(1);
+    std::vector<const ntfs_entry_s*> chain;
+    std::uint64_t number = id;
+    for (;;) {
+        const auto it = entry_table.find(number);
+        // A chain longer than the table has come round a loop of parents.
+        if (it == entry_table.end() || chain.size() > entry_table.size())
+            return -1;
+        chain.push_back(&it->second);
+        if (it->second.parent() == ntfs_root_record)
+            break;
+        number = it->second.parent();
+    }
+    for (auto e = chain.rbegin(); e != chain.rend(); ++e)
+        out += QLatin1Char('/') + (*e)->name();
+    return 0;
+}
