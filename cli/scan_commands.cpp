@@ -87,18 +87,18 @@ QJsonObject row_json(const recovery_item_s& r)
                        {"flags", static_cast<double>(r.flags)}};
 }
 
-// Walks a folder tree depth first, listing each folder with its files.
-template <typename node_t, typename rows_t>
-void collect(const node_t& node, const QString& path, rows_t rows_of, scan_result_s& out)
+// Lists each folder of a tree with its files, depth first.
+template <typename tree_t, typename rows_t>
+void collect(const tree_t& tree, rows_t rows_of, scan_result_s& out)
 {
-    QJsonArray files;
-    for (const recovery_item_s& row : rows_of(*node.entry)) {
-        files.append(row_json(row));
-        out.files.append({path, row});
-    }
-    out.folders.append(QJsonObject{{"path", path}, {"files", files}});
-    for (const node_t& child : node.children)
-        collect(child, (path == QLatin1String("/") ? QString() : path) + QLatin1Char('/') + child.name, rows_of, out);
+    tree.walk([&](const auto& node, const QString& path) {
+        QJsonArray files;
+        for (const recovery_item_s& row : rows_of(*node.entry)) {
+            files.append(row_json(row));
+            out.files.append({path, row});
+        }
+        out.folders.append(QJsonObject{{"path", path}, {"files", files}});
+    });
 }
 
 // Runs an engine's scan on its thread with progress on stderr; Ctrl-C stops it and keeps
@@ -184,14 +184,14 @@ std::optional<scan_result_s> scan_volume(const cli_args_s& args, const volume_it
         run_engine(engines.fat, volume);
         result.engine = QStringLiteral("fat");
         result.scanner = &engines.fat;
-        if (const std::optional<fat_folder_node_s> tree = fat_folder_tree(engines.fat))
-            collect(*tree, QStringLiteral("/"), fat_folder_rows, result);
+        if (const std::optional<fat_folder_tree_s> tree = fat_folder_tree(engines.fat))
+            collect(*tree, fat_folder_rows, result);
     } else {
         run_engine(engines.ntfs, volume);
         result.engine = QStringLiteral("ntfs");
         result.scanner = &engines.ntfs;
-        if (const std::optional<ntfs_folder_node_s> tree = ntfs_folder_tree(engines.ntfs))
-            collect(*tree, QStringLiteral("/"), ntfs_folder_rows, result);
+        if (const std::optional<ntfs_folder_tree_s> tree = ntfs_folder_tree(engines.ntfs))
+            collect(*tree, ntfs_folder_rows, result);
     }
     return result;
 }

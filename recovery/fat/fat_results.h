@@ -8,19 +8,15 @@
 #include <vector>
 
 #include "recovery/fat/fat_recovery.h"
+#include "recovery/folder_tree.h"
 #include "recovery/recovery_item.h"
 
-// A folder of the tree: its name, the engine record behind it and its sub-folders.
-struct fat_folder_node_s {
-    QString name;
-    const fat_entry_s* entry = nullptr;
-    std::vector<fat_folder_node_s> children;
-};
+using fat_folder_tree_s = folder_tree_s<fat_entry_s>;
 
 // The tree under a node named "/" for the root record, or nothing when the scan found
 // nothing to show (no root record, or a root with neither a deleted file nor a sub-folder
 // with content).
-std::optional<fat_folder_node_s> fat_folder_tree(const fat_recovery_c& engine);
+std::optional<fat_folder_tree_s> fat_folder_tree(const fat_recovery_c& engine);
 
 // The rows of a folder: its children that are files with a first cluster.
 QList<recovery_item_s> fat_folder_rows(const fat_entry_s& folder);

@@ -1,6 +1,5 @@
 #include "recovery/ntfs/ntfs_results.h"
 
-#include <unordered_set>
 
 namespace {
 
@@ -9,39 +8,23 @@ bool shown_record(const ntfs_entry_s& e)
     return static_cast<std::int64_t>(e.record()) > static_cast<std::int64_t>(ntfs_last_system_record);
 }
 
-// The root is its own parent and reused record numbers can form loops: each record joins
-// the tree once.
-void add_ntfs_folders(ntfs_folder_node_s& node, std::unordered_set<const ntfs_entry_s*>& seen)
-{
-    for (const ntfs_entry_s* child : node.entry->children) {
-        if (!(child->flags() & ntfs_flag_folder) || !child->has_content || !shown_record(*child))
-            continue;
-        if (!seen.insert(child).second)
-            continue;
-        ntfs_folder_node_s sub;
-        sub.name = child->name();
-        sub.entry = child;
-        add_ntfs_folders(sub, seen);
-        node.children.push_back(std::move(sub));
-    }
-}
-
 }  // namespace
 
-std::optional<ntfs_folder_node_s> ntfs_folder_tree(const ntfs_recovery_c& engine)
+std::optional<ntfs_folder_tree_s> ntfs_folder_tree(const ntfs_recovery_c& engine)
 {
     const auto root = engine.entry_table.find(ntfs_root_record);
     if (root == engine.entry_table.end())
         return std::nullopt;
-    ntfs_folder_node_s top;
-    top.name = QStringLiteral("/");
-    top.entry = &root->second;
-    std::unordered_set<const ntfs_entry_s*> seen{top.entry};
-    add_ntfs_folders(top, seen);
+    // The root names itself as its parent, so it is among its own children; the filter
+    // leaves it out with the file system's other records.
+    ntfs_folder_tree_s tree = build_folder_tree(
+        &root->second,
+        [](const ntfs_entry_s& e) { return (e.flags() & ntfs_flag_folder) && e.has_content && shown_record(e); },
+        [](const ntfs_entry_s& e) { return e.name(); });
     // Deleted files straight in the root count as found too, not only folders with content.
-    if (top.children.empty() && ntfs_folder_rows(*top.entry).isEmpty())
+    if (tree.nodes[0].children.empty() && ntfs_folder_rows(root->second).isEmpty())
         return std::nullopt;
-    return top;
+    return tree;
 }
 
 QList<recovery_item_s> ntfs_folder_rows(const ntfs_entry_s& folder)

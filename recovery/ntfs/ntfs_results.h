@@ -7,14 +7,11 @@
 #include <optional>
 #include <vector>
 
+#include "recovery/folder_tree.h"
 #include "recovery/ntfs/ntfs_recovery.h"
 #include "recovery/recovery_item.h"
 
-struct ntfs_folder_node_s {
-    QString name;
-    const ntfs_entry_s* entry = nullptr;
-    std::vector<ntfs_folder_node_s> children;
-};
+using ntfs_folder_tree_s = folder_tree_s<ntfs_entry_s>;
 
-std::optional<ntfs_folder_node_s> ntfs_folder_tree(const ntfs_recovery_c& engine);
+std::optional<ntfs_folder_tree_s> ntfs_folder_tree(const ntfs_recovery_c& engine);
 QList<recovery_item_s> ntfs_folder_rows(const ntfs_entry_s& folder);

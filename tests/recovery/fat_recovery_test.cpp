@@ -67,19 +67,14 @@ struct shown_s {
     recovery_item_s row;
 };
 
-void collect(const fat_folder_node_s& node, const QString& path, std::vector<shown_s>& out)
-{
-    for (const recovery_item_s& r : fat_folder_rows(*node.entry))
-        out.push_back({path, r});
-    for (const fat_folder_node_s& c : node.children)
-        collect(c, (path == "/" ? QString() : path) + "/" + c.name, out);
-}
-
 std::vector<shown_s> shown(const fat_recovery_c& engine)
 {
     std::vector<shown_s> out;
     if (const auto tree = fat_folder_tree(engine))
-        collect(*tree, "/", out);
+        tree->walk([&](const auto& node, const QString& path) {
+            for (const recovery_item_s& r : fat_folder_rows(*node.entry))
+                out.push_back({path, r});
+        });
     return out;
 }
 

@@ -54,14 +54,6 @@ struct shown_s {
     recovery_item_s row;
 };
 
-void collect(const ntfs_folder_node_s& node, const QString& path, std::vector<shown_s>& out)
-{
-    for (const recovery_item_s& r : ntfs_folder_rows(*node.entry))
-        out.push_back({path, r});
-    for (const ntfs_folder_node_s& c : node.children)
-        collect(c, (path == "/" ? QString() : path) + "/" + c.name, out);
-}
-
 }  // namespace
 
 TEST_F(ntfs_engine, deleted_files_in_live_and_deleted_folders)
@@ -94,7 +86,10 @@ TEST_F(ntfs_engine, deleted_files_in_live_and_deleted_folders)
     std::vector<shown_s> list;
     const auto tree = ntfs_folder_tree(engine);
     ASSERT_TRUE(tree);
-    collect(*tree, "/", list);
+    tree->walk([&](const auto& node, const QString& path) {
+        for (const recovery_item_s& r : ntfs_folder_rows(*node.entry))
+            list.push_back({path, r});
+    });
     struct expect_s {
         const char* folder;
         const char* name;
