@@ -13,6 +13,7 @@
 #include "recovery/fat/fat_drive_table.h"
 #include "recovery/fat/fat_recovery.h"
 #include "recovery/fat/fat_results.h"
+#include "tests/support/engine_fixture.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/images.h"
 #include "volumes/volume_enumeration.h"
@@ -21,46 +22,7 @@ using namespace test_images;
 
 namespace {
 
-// Runs every FAT engine test with the drive table over the given images, in UTC so that
-// FAT's local times have one meaning.
-class fat_engine : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        qputenv("TZ", "UTC");
-        tzset();
-        qputenv("VANTREL_IMAGES_ONLY", "1");
-        set_fat_diagnostics(nullptr);
-        ASSERT_TRUE(dir_.isValid());
-    }
-    void TearDown() override
-    {
-        set_drive_images({});
-        qunsetenv("VANTREL_IMAGES_ONLY");
-    }
-
-    // Makes the images the drives and finds the volume.
-    volume_item_s use(const QStringList& images, const QString& volume_path)
-    {
-        set_drive_images(images);
-        reopen_fat_drives();
-        enumerate_volumes();
-        for (const volume_item_s& v : volume_item_list)
-            if (v.volume_path == volume_path)
-                return v;
-        ADD_FAILURE() << "no volume " << volume_path.toStdString();
-        return {};
-    }
-
-    void scan(fat_recovery_c& engine, const volume_item_s& volume)
-    {
-        engine.set_volume(volume);
-        engine.start();
-        ASSERT_TRUE(engine.wait(60000));
-    }
-
-    QTemporaryDir dir_;
-};
+class fat_engine : public engine_fixture {};
 
 struct shown_s {
     QString folder;

@@ -444,6 +444,24 @@ TEST(ntfs_library, device_name_opens_the_volume_with_that_disk_and_partition_num
     EXPECT_EQ(md5_of(file_bytes(out)), md5_of(text_bytes(1000, 20)));
 }
 
+TEST(ntfs_library, image_helper_reports_a_failing_step_and_leaves_nothing_mounted)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QString mount;
+    EXPECT_THROW(make_ntfs_image(dir.path(), "failing.img", {16, 0, false},
+                                 [&](const QString& root) {
+                                     mount = QFileInfo(root).canonicalFilePath();
+                                     write_file(root + "/a.txt", "a");
+                                     write_file(root + "/no such folder/b.txt", "b");
+                                 }),
+                 std::runtime_error);
+    ASSERT_FALSE(mount.isEmpty()) << "the image was not mounted";
+    QFile table("/proc/self/mountinfo");
+    ASSERT_TRUE(table.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(QString::fromUtf8(table.readAll()).contains(" " + mount + " ")) << mount.toStdString();
+}
+
 TEST(ntfs_library, device_names_other_than_dev_hd_letter_number_are_refused)
 {
     const char* const names[] = {

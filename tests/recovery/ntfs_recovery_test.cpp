@@ -10,6 +10,7 @@
 #include "disk/le.h"
 #include "recovery/ntfs/ntfs_recovery.h"
 #include "recovery/ntfs/ntfs_results.h"
+#include "tests/support/engine_fixture.h"
 #include "tests/support/images.h"
 #include "tests/support/ntfs_images.h"
 #include "volumes/volume_enumeration.h"
@@ -18,36 +19,7 @@ using namespace test_images;
 
 namespace {
 
-class ntfs_engine : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir_.isValid());
-        qputenv("VANTREL_IMAGES_ONLY", "1");
-    }
-    void TearDown() override
-    {
-        set_drive_images({});
-        qunsetenv("VANTREL_IMAGES_ONLY");
-    }
-    volume_item_s use(const QStringList& images, const QString& volume_path)
-    {
-        set_drive_images(images);
-        enumerate_volumes();
-        for (const volume_item_s& v : volume_item_list)
-            if (v.volume_path == volume_path)
-                return v;
-        ADD_FAILURE() << "no volume " << volume_path.toStdString();
-        return {};
-    }
-    void scan(ntfs_recovery_c& engine, const volume_item_s& volume)
-    {
-        engine.set_volume(volume);
-        engine.start();
-        ASSERT_TRUE(engine.wait(120000));
-    }
-    QTemporaryDir dir_;
-};
+class ntfs_engine : public engine_fixture {};
 
 struct shown_s {
     QString folder;

@@ -74,11 +74,12 @@ public:
         mounted_ = true;
     }
 
+    // Only on the way out of a failed step: unmounts without throwing.
     ~ntfs3g_mount()
     {
         if (!mounted_)
             return;
-        QProcess::execute(tool("umount"), {"-l", dir_});
+        QProcess::execute("umount", {"-l", dir_});
         if (!process_.waitForFinished(30000)) {
             process_.kill();
             process_.waitForFinished(10000);
