@@ -9,12 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/common.sh
 runs=${1:-5}
-cli=build/cli/vantrel-cli
-[ -x "$cli" ] || bash tools/build.sh --target vantrel-cli
-export PATH="$PATH:/usr/sbin:/sbin" VANTREL_IMAGES_ONLY=1 MTOOLS_SKIP_CHECK=1
-dir=${BENCH_DIR:-build/bench}
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
+bench_setup
+export MTOOLS_SKIP_CHECK=1
 image="$dir/fat32-many.img"
 
 if [ ! -f "$image" ]; then

@@ -9,12 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . bench/common.sh
 runs=${1:-5}
-cli=build/cli/vantrel-cli
-[ -x "$cli" ] || bash tools/build.sh --target vantrel-cli
-export PATH="$PATH:/usr/sbin:/sbin" VANTREL_IMAGES_ONLY=1
-dir=${BENCH_DIR:-build/bench}
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
+bench_setup
 image="$dir/ntfs-many.img"
 
 if [ ! -f "$image" ]; then

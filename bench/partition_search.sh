@@ -10,13 +10,9 @@
 #        BENCH_DIR sets where the images go, default build/bench)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/common.sh
 runs=${1:-5}
-cli=build/cli/vantrel-cli
-[ -x "$cli" ] || bash tools/build.sh --target vantrel-cli
-export PATH="$PATH:/usr/sbin:/sbin" VANTREL_IMAGES_ONLY=1
-dir=${BENCH_DIR:-build/bench}
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
+bench_setup
 cylinder=$((255 * 63 * 512))
 
 # A FAT32 file system of $2 MiB with a Windows OEM name, spliced in at sector $3 of image $1.
@@ -64,7 +60,6 @@ if [ ! -f "$sparse" ] || [ "$(stat -c %s "$sparse")" -ne "$sparse_bytes" ]; then
   mv "$sparse.part" "$sparse"
 fi
 
-. bench/common.sh
 
 echo "warming the page cache..." >&2
 cat "$dense" >/dev/null
