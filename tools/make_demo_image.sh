@@ -18,7 +18,12 @@ truncate -s 100M "$work/fat32"
 mkfs.fat -F 32 -S 512 -s 1 -n HOLIDAY "$work/fat32" >/dev/null
 printf 'MSWIN4.1' | dd of="$work/fat32" bs=1 seek=3 conv=notrunc status=none
 printf 'Photos from the trip.\n' >"$work/readme.txt"
-MTOOLS_SKIP_CHECK=1 mcopy -i "$work/fat32" "$work/readme.txt" ::README.TXT
+head -c 300000 /dev/urandom >"$work/beach.jpg"
+export MTOOLS_SKIP_CHECK=1
+mmd -i "$work/fat32" ::/PHOTOS
+mcopy -i "$work/fat32" "$work/readme.txt" ::README.TXT
+mcopy -i "$work/fat32" "$work/beach.jpg" ::/PHOTOS/BEACH.JPG
+mdel -i "$work/fat32" ::/PHOTOS/BEACH.JPG  # deleted: the file scan brings it back
 dd if="$work/fat32" of="$image" bs=512 seek=2048 conv=notrunc,sparse status=none
 
 # Some unrelated data after it, as a disk that was used holds.
