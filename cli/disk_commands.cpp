@@ -159,18 +159,30 @@ int cmd_drives(const cli_args_s& args)
     return exit_ok;
 }
 
-int cmd_search(const cli_args_s& args)
+namespace {
+
+// Finds the drive the command names and searches it; the exit code when that fails.
+std::optional<exit_code> search_named_drive(const cli_args_s& args, partition_repair_c& search,
+                                            std::optional<drive_item_s>& drive)
 {
     if (args.positionals.isEmpty()) {
-        err_line(QStringLiteral("vantrel-cli: search needs a DRIVE (a number or a path)"));
+        err_line(QStringLiteral("vantrel-cli: %1 needs a DRIVE (a number or a path)").arg(args.command));
         return exit_usage;
     }
-    const std::optional<drive_item_s> drive = resolve_drive(args.positionals[0], args.positionals.mid(1));
-    if (!drive)
+    drive = resolve_drive(args.positionals[0], args.positionals.mid(1));
+    if (!drive || !run_search(search, *drive, args.json))
         return exit_failure;
+    return std::nullopt;
+}
+
+}  // namespace
+
+int cmd_search(const cli_args_s& args)
+{
     partition_repair_c search;
-    if (!run_search(search, *drive, args.json))
-        return exit_failure;
+    std::optional<drive_item_s> drive;
+    if (const std::optional<exit_code> failed = search_named_drive(args, search, drive))
+        return *failed;
     if (args.json)
         print_json(search_json(search, *drive));
     else
@@ -180,16 +192,10 @@ int cmd_search(const cli_args_s& args)
 
 int cmd_repair(const cli_args_s& args)
 {
-    if (args.positionals.isEmpty()) {
-        err_line(QStringLiteral("vantrel-cli: repair needs a DRIVE (a number or a path)"));
-        return exit_usage;
-    }
-    const std::optional<drive_item_s> drive = resolve_drive(args.positionals[0], args.positionals.mid(1));
-    if (!drive)
-        return exit_failure;
     partition_repair_c search;
-    if (!run_search(search, *drive, args.json))
-        return exit_failure;
+    std::optional<drive_item_s> drive;
+    if (const std::optional<exit_code> failed = search_named_drive(args, search, drive))
+        return *failed;
     if (search.was_stopped()) {
         err_line(QStringLiteral("vantrel-cli: the search was stopped; nothing written"));
         return exit_failure;

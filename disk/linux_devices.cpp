@@ -22,12 +22,13 @@ std::vector<byte_range_s> unreadable_ranges_of(const QString& path);
 
 namespace {
 
-// pread until n bytes, the end of the file, or an error. EINTR is retried.
-std::int64_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t off)
+// pread or pwrite until n bytes, the end of the file, or an error. EINTR is retried.
+template <typename buffer_t, typename transfer_t>
+std::int64_t transfer_full(int fd, buffer_t buf, std::size_t n, std::uint64_t off, transfer_t transfer)
 {
     std::size_t done = 0;
     while (done < n) {
-        const ssize_t r = ::pread(fd, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(off + done));
+        const ssize_t r = transfer(fd, buf + done, n - done, static_cast<off_t>(off + done));
         if (r < 0) {
             if (errno == EINTR)
                 continue;
@@ -40,21 +41,14 @@ std::int64_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t off)
     return static_cast<std::int64_t>(done);
 }
 
+std::int64_t pread_full(int fd, void* buf, std::size_t n, std::uint64_t off)
+{
+    return transfer_full(fd, static_cast<char*>(buf), n, off, ::pread);
+}
+
 std::int64_t pwrite_full(int fd, const void* buf, std::size_t n, std::uint64_t off)
 {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pwrite(fd, static_cast<const char*>(buf) + done, n - done, static_cast<off_t>(off + done));
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            return -1;
-        }
-        if (r == 0)
-            break;
-        done += static_cast<std::size_t>(r);
-    }
-    return static_cast<std::int64_t>(done);
+    return transfer_full(fd, static_cast<const char*>(buf), n, off, ::pwrite);
 }
 
 class fd_device : public block_device {
