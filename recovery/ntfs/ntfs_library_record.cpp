@@ -21,6 +21,7 @@ constexpr std::size_t MFT_UpdateSequenceOffset = 4;
 constexpr std::size_t MFT_UpdateSequenceCount = 6;  // entries, the sequence number itself included
 constexpr std::size_t MFT_FirstAttribute = 20;
 constexpr std::size_t MFT_UsedSize = 24;
+constexpr std::size_t MFT_BaseRecord = 32;   // a file reference; 0 in a base record
 constexpr std::size_t MFT_HeaderBytes = 42;  // the fields every NTFS version has
 
 // Attribute header fields.
@@ -170,6 +171,13 @@ bool ntfs_record_is_sound(std::span<const std::uint8_t> raw)
         at += length;
     }
     return false;  // no end mark inside the used part
+}
+
+bool ntfs_record_is_base(std::span<const std::uint8_t> record)
+{
+    // The whole reference, sequence number included: an extension record of the $MFT names
+    // record 0 with a sequence number above 0.
+    return record.size() >= MFT_BaseRecord + 8 && le64(record, MFT_BaseRecord) == 0;
 }
 
 std::optional<ntfs_file_name_s> parse_ntfs_file_name(std::span<const std::uint8_t> content)

@@ -36,6 +36,10 @@ std::optional<ntfs_boot_s> parse_ntfs_boot_sector(std::span<const std::uint8_t> 
 // names, values and runlist offsets all stay inside the used part, ended by the end mark.
 bool ntfs_record_is_sound(std::span<const std::uint8_t> record);
 
+// Whether a raw MFT record is a base record: not an extension record, which holds further
+// attributes of the base record its header names and is no file of its own.
+bool ntfs_record_is_base(std::span<const std::uint8_t> record);
+
 // $FILE_NAME namespaces: which naming rules a name follows.
 constexpr std::uint8_t ntfs_namespace_posix = 0;
 constexpr std::uint8_t ntfs_namespace_win32 = 1;

@@ -183,7 +183,8 @@ TSK_FS_FILE* ntfs_volume_c::open_record(std::uint64_t n)
     std::vector<std::uint8_t> raw(record_bytes_);
     const ssize_t got = tsk_fs_attr_read(mft_data_, static_cast<TSK_OFF_T>(n * record_bytes_),
                                          reinterpret_cast<char*>(raw.data()), raw.size(), TSK_FS_FILE_READ_FLAG_NONE);
-    if (got != static_cast<ssize_t>(raw.size()) || take_read_failure() || !ntfs_record_is_sound(raw)) {
+    if (got != static_cast<ssize_t>(raw.size()) || take_read_failure() || !ntfs_record_is_sound(raw) ||
+        !ntfs_record_is_base(raw)) {
         tsk_error_reset();
         return nullptr;
     }

@@ -44,7 +44,8 @@ public:
 private:
     ntfs_volume_c() = default;
 
-    // Record n's file, when its raw record is sound and TSK can load it without a read error.
+    // Record n's file, when its raw record is a sound base record and TSK can load it
+    // without a read error.
     TSK_FS_FILE* open_record(std::uint64_t n);
 
     // Whether a read of the device failed since the last call.

@@ -162,6 +162,14 @@ main_image_s* build_main_image()
                 write_interleaved(root + "/frag/big.bin", frag_bytes, root + "/frag/filler.bin", 8192, 4096), frag,
                 deleted_file, frag_bytes);
 
+            // So many fragments that the attributes no longer fit in the file's own record:
+            // some move to extension records that an $ATTRIBUTE_LIST names. The file stays,
+            // since ntfs-3g empties the extension records of a file it deletes.
+            const QByteArray listed_bytes = random_bytes(4 << 20, 14);
+            add("fragmented into extension records", root + "/frag/listed.bin",
+                write_interleaved(root + "/frag/listed.bin", listed_bytes, root + "/frag/filler2.bin", 4096, 4096),
+                frag, ntfs_flag_file, listed_bytes);
+
             const std::uint64_t live = make_folder(root + "/live");
             file("resident", root + "/live/resident.txt", live, deleted_file, text_bytes(300, 1));
             file("non-resident", root + "/live/photo.jpg", live, deleted_file, random_bytes(100000, 2));
@@ -235,6 +243,7 @@ struct data_facts_s {
     int runs = 0;
     std::uint64_t first_byte = 0;  // where the first run starts, as a byte offset in the image
     int file_names = 0;            // $FILE_NAME attributes of the record
+    bool has_attribute_list = false;
 };
 
 data_facts_s data_facts(const ntfs_image_s& image, std::uint64_t record)
@@ -256,6 +265,8 @@ data_facts_s data_facts(const ntfs_image_s& image, std::uint64_t record)
     for (int i = 0; file && i < tsk_fs_file_attr_getsize(file); ++i)
         if (tsk_fs_file_attr_get_idx(file, i)->type == TSK_FS_ATTR_TYPE_NTFS_FNAME)
             ++facts.file_names;
+        else if (tsk_fs_file_attr_get_idx(file, i)->type == TSK_FS_ATTR_TYPE_NTFS_ATTRLIST)
+            facts.has_attribute_list = true;
     if (file)
         tsk_fs_file_close(file);
     if (fs)
@@ -295,6 +306,12 @@ TEST(ntfs_library, hands_out_files_and_folders_with_their_record_parent_name_siz
         EXPECT_EQ(s.date1, x.modified);
         EXPECT_EQ(s.date2, x.created);
     }
+    // Each name once: an extension record, which holds attributes of another record, is
+    // no file of its own even when it holds a $FILE_NAME.
+    for (const auto& [what, x] : m.made) {
+        SCOPED_TRACE(what.toStdString());
+        EXPECT_EQ(std::count_if(found.begin(), found.end(), [&](const auto& f) { return f.second.name == x.name; }), 1);
+    }
     // The root folder names itself as its parent.
     ASSERT_TRUE(found.count(root_record));
     EXPECT_EQ(found.at(root_record).parent, root_record);
@@ -313,6 +330,8 @@ TEST(ntfs_library, fixture_files_are_stored_resident_non_resident_fragmented_com
     EXPECT_EQ(data_facts(m.image, m.made.at("long and DOS name").record).file_names, 2) << "no DOS name was made";
     const data_facts_s fragmented = data_facts(m.image, m.made.at("fragmented").record);
     EXPECT_GT(fragmented.runs, 10) << "the interleaved writes did not fragment the file";
+    const data_facts_s listed = data_facts(m.image, m.made.at("fragmented into extension records").record);
+    EXPECT_TRUE(listed.has_attribute_list) << "no extension records were needed for " << listed.runs << " runs";
     for (const char* what : {"compressed", "compressed, partly incompressible"}) {
         const data_facts_s compressed = data_facts(m.image, m.made.at(what).record);
         EXPECT_TRUE(compressed.found && compressed.compressed) << what;
@@ -1178,4 +1197,25 @@ TEST(ntfs_library, raw_record_with_broken_fixups_or_lengths_outside_it_is_unsoun
     }
     const std::vector<std::uint8_t> whole = mft_record();
     EXPECT_FALSE(ntfs_record_is_sound(std::span<const std::uint8_t>(whole).first(512)));
+}
+
+TEST(ntfs_library, extension_records_are_told_from_base_records_by_their_base_reference)
+{
+    struct case_s {
+        const char* what;
+        std::uint64_t base_reference;
+        bool base;
+    };
+    const case_s cases[] = {
+        {"a base record", 0, true},
+        {"an extension of record 65, sequence 1", 0x0001000000000041ull, false},
+        {"an extension of the $MFT: record 0, sequence 1", 0x0001000000000000ull, false},
+    };
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::uint8_t> r = mft_record();
+        put_le64(r, 32, c.base_reference);
+        EXPECT_TRUE(ntfs_record_is_sound(r));
+        EXPECT_EQ(ntfs_record_is_base(r), c.base);
+    }
 }
