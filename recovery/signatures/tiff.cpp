@@ -137,7 +137,7 @@ std::optional<carve_result_s> tiff_size(carve_reader& r)
     const auto order = r.u8(0);
     if (!order)
         return std::nullopt;
-    tiff_walk w{r, *order == 'M'};
+    tiff_walk w{r, *order == 'M', 8, {}, {}, false, 0};
     const auto first = w.u32(4);
     if (!first || *first < 8)
         return std::nullopt;
