@@ -182,6 +182,9 @@ main_image_s* build_main_image()
                  text_bytes(2100, 13));
             set_dos_name(root + "/live/Another long name.txt", "ANOTHE~1.TXT");
             file("empty", root + "/live/empty.dat", live, deleted_file, {});
+            // The file's content is its unnamed stream; a named one is other data.
+            file("with a named stream", root + "/live/streams.txt", live, deleted_file, text_bytes(1000, 15));
+            add_named_stream(root + "/live/streams.txt", "note", random_bytes(3000, 16));
             file("longest name", root + "/live/" + longest_name, live, deleted_file, text_bytes(100, 6));
 
             const std::uint64_t gone = make_folder(root + "/gone");
@@ -244,6 +247,7 @@ struct data_facts_s {
     std::uint64_t first_byte = 0;  // where the first run starts, as a byte offset in the image
     int file_names = 0;            // $FILE_NAME attributes of the record
     bool has_attribute_list = false;
+    int named_streams = 0;
 };
 
 data_facts_s data_facts(const ntfs_image_s& image, std::uint64_t record)
@@ -262,11 +266,15 @@ data_facts_s data_facts(const ntfs_image_s& image, std::uint64_t record)
         if (!facts.resident && a->nrd.run)
             facts.first_byte = image.offset + a->nrd.run->addr * fs->block_size;
     }
-    for (int i = 0; file && i < tsk_fs_file_attr_getsize(file); ++i)
-        if (tsk_fs_file_attr_get_idx(file, i)->type == TSK_FS_ATTR_TYPE_NTFS_FNAME)
+    for (int i = 0; file && i < tsk_fs_file_attr_getsize(file); ++i) {
+        const TSK_FS_ATTR* attr = tsk_fs_file_attr_get_idx(file, i);
+        if (attr->type == TSK_FS_ATTR_TYPE_NTFS_FNAME)
             ++facts.file_names;
-        else if (tsk_fs_file_attr_get_idx(file, i)->type == TSK_FS_ATTR_TYPE_NTFS_ATTRLIST)
+        else if (attr->type == TSK_FS_ATTR_TYPE_NTFS_ATTRLIST)
             facts.has_attribute_list = true;
+        else if (attr->type == TSK_FS_ATTR_TYPE_NTFS_DATA && attr->name && attr->name[0])
+            ++facts.named_streams;
+    }
     if (file)
         tsk_fs_file_close(file);
     if (fs)
@@ -328,6 +336,7 @@ TEST(ntfs_library, fixture_files_are_stored_resident_non_resident_fragmented_com
     const data_facts_s non_resident = data_facts(m.image, m.made.at("non-resident").record);
     EXPECT_TRUE(non_resident.found && !non_resident.resident && !non_resident.compressed);
     EXPECT_EQ(data_facts(m.image, m.made.at("long and DOS name").record).file_names, 2) << "no DOS name was made";
+    EXPECT_EQ(data_facts(m.image, m.made.at("with a named stream").record).named_streams, 1);
     const data_facts_s fragmented = data_facts(m.image, m.made.at("fragmented").record);
     EXPECT_GT(fragmented.runs, 10) << "the interleaved writes did not fragment the file";
     const data_facts_s listed = data_facts(m.image, m.made.at("fragmented into extension records").record);

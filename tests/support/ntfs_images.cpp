@@ -259,6 +259,11 @@ void set_dos_name(const QString& path, const QByteArray& dos_name)
     set_xattr(path, "system.ntfs_dos_name", dos_name);
 }
 
+void add_named_stream(const QString& path, const QString& name, const QByteArray& bytes)
+{
+    set_xattr(path, ("user." + name).toUtf8().constData(), bytes);
+}
+
 void set_compressed(const QString& folder)
 {
     // The file attributes, big-endian; 0x800 is FILE_ATTRIBUTE_COMPRESSED.

@@ -57,6 +57,10 @@ void set_ntfs_times(const QString& path, std::int64_t created, std::int64_t modi
 // Gives a file a DOS 8.3 name besides its long one; the long name becomes a Win32 name.
 void set_dos_name(const QString& path, const QByteArray& dos_name);
 
+// Adds a named data stream (an alternate data stream) to a file, through ntfs-3g's user.*
+// extended attributes.
+void add_named_stream(const QString& path, const QString& name, const QByteArray& bytes);
+
 // Sets the compressed attribute on a folder, so that files made in it are compressed
 // (the mount needs compression on).
 void set_compressed(const QString& folder);
