@@ -187,6 +187,13 @@ main_image_s* build_main_image()
             add_named_stream(root + "/live/streams.txt", "note", random_bytes(3000, 16));
             file("longest name", root + "/live/" + longest_name, live, deleted_file, text_bytes(100, 6));
 
+            QByteArray sparse_bytes;
+            add("sparse", root + "/live/sparse.bin",
+                write_sparse(root + "/live/sparse.bin", 3 << 20,
+                             {{1 << 20, random_bytes(10000, 17)}, {(2 << 20) + 5000, text_bytes(700, 18)}},
+                             &sparse_bytes),
+                live, deleted_file, sparse_bytes);
+
             const std::uint64_t gone = make_folder(root + "/gone");
             file("in a deleted folder", root + "/gone/inner.bin", gone, deleted_file, random_bytes(20000, 8));
             const std::uint64_t sub = make_folder(root + "/gone/sub");
@@ -248,6 +255,7 @@ struct data_facts_s {
     int file_names = 0;            // $FILE_NAME attributes of the record
     bool has_attribute_list = false;
     int named_streams = 0;
+    int sparse_runs = 0;
 };
 
 data_facts_s data_facts(const ntfs_image_s& image, std::uint64_t record)
@@ -261,8 +269,11 @@ data_facts_s data_facts(const ntfs_image_s& image, std::uint64_t record)
         facts.found = true;
         facts.resident = (a->flags & TSK_FS_ATTR_RES) != 0;
         facts.compressed = (a->flags & TSK_FS_ATTR_COMP) != 0;
-        for (const TSK_FS_ATTR_RUN* run = a->nrd.run; run && !facts.resident; run = run->next)
+        for (const TSK_FS_ATTR_RUN* run = a->nrd.run; run && !facts.resident; run = run->next) {
             ++facts.runs;
+            if (run->flags & TSK_FS_ATTR_RUN_FLAG_SPARSE)
+                ++facts.sparse_runs;
+        }
         if (!facts.resident && a->nrd.run)
             facts.first_byte = image.offset + a->nrd.run->addr * fs->block_size;
     }
@@ -337,6 +348,7 @@ TEST(ntfs_library, fixture_files_are_stored_resident_non_resident_fragmented_com
     EXPECT_TRUE(non_resident.found && !non_resident.resident && !non_resident.compressed);
     EXPECT_EQ(data_facts(m.image, m.made.at("long and DOS name").record).file_names, 2) << "no DOS name was made";
     EXPECT_EQ(data_facts(m.image, m.made.at("with a named stream").record).named_streams, 1);
+    EXPECT_GE(data_facts(m.image, m.made.at("sparse").record).sparse_runs, 2);
     const data_facts_s fragmented = data_facts(m.image, m.made.at("fragmented").record);
     EXPECT_GT(fragmented.runs, 10) << "the interleaved writes did not fragment the file";
     const data_facts_s listed = data_facts(m.image, m.made.at("fragmented into extension records").record);

@@ -211,6 +211,20 @@ std::uint64_t write_file(const QString& path, const QByteArray& bytes)
     return record_of(path);
 }
 
+std::uint64_t write_sparse(const QString& path, std::uint64_t size,
+                           const std::vector<std::pair<std::uint64_t, QByteArray>>& pieces, QByteArray* content)
+{
+    QFile f(path);
+    require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.resize(qint64(size)), "cannot write " + path);
+    content->fill('\0', qsizetype(size));
+    for (const auto& [offset, bytes] : pieces) {
+        require(f.seek(qint64(offset)) && f.write(bytes) == bytes.size(), "cannot write " + path);
+        content->replace(qsizetype(offset), bytes.size(), bytes);
+    }
+    f.close();
+    return record_of(path);
+}
+
 std::uint64_t record_of(const QString& path)
 {
     struct stat st {};

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <utility>
+#include <vector>
 
 namespace test_images {
 
@@ -36,6 +38,11 @@ QByteArray text_bytes(std::size_t size, int seed);
 // Writes a file (creating or replacing it) and returns its MFT record number, which is the
 // inode number that ntfs-3g reports.
 std::uint64_t write_file(const QString& path, const QByteArray& bytes);
+
+// Writes a file with holes: each piece at its offset, nothing between them, and the file
+// `size` bytes long. Returns its record number and the whole content as it reads back.
+std::uint64_t write_sparse(const QString& path, std::uint64_t size,
+                           const std::vector<std::pair<std::uint64_t, QByteArray>>& pieces, QByteArray* content);
 
 // The MFT record number of a file or folder on the mount.
 std::uint64_t record_of(const QString& path);
