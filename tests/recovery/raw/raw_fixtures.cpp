@@ -125,6 +125,30 @@ QByteArray jpeg(rng& g, int entropy_bytes)
     return b;
 }
 
+QByteArray jpeg_progressive(rng& g)
+{
+    QByteArray b("\xFF\xD8", 2);
+    QByteArray dqt(1, '\0');
+    dqt.append(random_bytes(g, 64));
+    jpeg_segment(b, 0xDB, dqt);
+    jpeg_segment(b, 0xC2, QByteArray("\x08\x00\x20\x00\x20\x01\x01\x11\x00", 9));
+    for (int scan = 0; scan < 2; ++scan) {
+        QByteArray dht(1, char(scan));
+        dht.append(QByteArray(16, '\x01')).append(random_bytes(g, 16));
+        jpeg_segment(b, 0xC4, dht);
+        jpeg_segment(b, 0xDA, QByteArray("\x01\x01\x00\x00\x00\x00", 6));
+        for (int i = 0; i < 1500; ++i) {
+            const char c = static_cast<char>(g() & 0xFF);
+            b.append(c);
+            if (c == '\xFF')
+                b.append('\0');
+        }
+        b.append("\xFF\xFF", 2);  // fill bytes before the next marker
+    }
+    b.append("\xFF\xD9", 2);
+    return b;
+}
+
 QByteArray png(rng& g, int raw_bytes)
 {
     QByteArray b("\x89PNG\r\n\x1A\n", 8);
@@ -296,6 +320,89 @@ qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t i
     }
 }
 
+QByteArray zip64(rng& g)
+{
+    const QByteArray name = "big.bin";
+    const QByteArray data = random_bytes(g, 1200);
+    QByteArray b;
+    le32(b, 0x04034b50);
+    le16(b, 45);
+    le16(b, 0);
+    le16(b, 0);
+    le16(b, 0);
+    le16(b, 0x21);
+    le32(b, crc(data));
+    le32(b, 0xFFFFFFFF);
+    le32(b, 0xFFFFFFFF);
+    le16(b, static_cast<unsigned>(name.size()));
+    le16(b, 20);
+    b.append(name);
+    le16(b, 1);
+    le16(b, 16);
+    le32(b, static_cast<std::uint32_t>(data.size()));  // uncompressed size, 64-bit
+    le32(b, 0);
+    le32(b, static_cast<std::uint32_t>(data.size()));  // compressed size, 64-bit
+    le32(b, 0);
+    b.append(data);
+    const std::uint32_t cd_offset = static_cast<std::uint32_t>(b.size());
+    QByteArray central;
+    le32(central, 0x02014b50);
+    le16(central, 45);
+    le16(central, 45);
+    le16(central, 0);
+    le16(central, 0);
+    le16(central, 0);
+    le16(central, 0x21);
+    le32(central, crc(data));
+    le32(central, 0xFFFFFFFF);
+    le32(central, 0xFFFFFFFF);
+    le16(central, static_cast<unsigned>(name.size()));
+    le16(central, 20);
+    le16(central, 0);
+    le16(central, 0);
+    le16(central, 0);
+    le32(central, 0);
+    le32(central, 0);
+    central.append(name);
+    le16(central, 1);
+    le16(central, 16);
+    le32(central, static_cast<std::uint32_t>(data.size()));
+    le32(central, 0);
+    le32(central, static_cast<std::uint32_t>(data.size()));
+    le32(central, 0);
+    b.append(central);
+    const std::uint32_t record = static_cast<std::uint32_t>(b.size());
+    le32(b, 0x06064b50);
+    le32(b, 44);
+    le32(b, 0);
+    le16(b, 45);
+    le16(b, 45);
+    le32(b, 0);
+    le32(b, 0);
+    le32(b, 1);
+    le32(b, 0);
+    le32(b, 1);
+    le32(b, 0);
+    le32(b, static_cast<std::uint32_t>(central.size()));
+    le32(b, 0);
+    le32(b, cd_offset);
+    le32(b, 0);
+    le32(b, 0x07064b50);
+    le32(b, 0);
+    le32(b, record);
+    le32(b, 0);
+    le32(b, 1);
+    le32(b, 0x06054b50);
+    le16(b, 0);
+    le16(b, 0);
+    le16(b, 0xFFFF);
+    le16(b, 0xFFFF);
+    le32(b, 0xFFFFFFFF);
+    le32(b, 0xFFFFFFFF);
+    le16(b, 0);
+    return b;
+}
+
 QByteArray gzip(rng& g)
 {
     return deflate_bytes(words(g, 20000), 16 + 15);
@@ -364,7 +471,19 @@ QByteArray riff(rng& g, const char* form)
     return b + body;
 }
 
-QByteArray mp4(rng& g, const char* brand)
+QByteArray avi_extended(rng& g)
+{
+    QByteArray b = riff(g, "AVI ");
+    QByteArray body("AVIX");
+    body.append("LIST");
+    le32(body, 4 + 1500);
+    body.append("movi").append(random_bytes(g, 1500));
+    b.append("RIFF");
+    le32(b, static_cast<std::uint32_t>(body.size()));
+    return b + body;
+}
+
+QByteArray mp4(rng& g, const char* brand, bool large_mdat)
 {
     QByteArray b;
     const auto box = [&](const char* type, const QByteArray& data) {
@@ -373,7 +492,15 @@ QByteArray mp4(rng& g, const char* brand)
     };
     box("ftyp", QByteArray(brand, 4) + QByteArray("\0\0\x02\0", 4) + QByteArray(brand, 4) + "isom");
     box("free", QByteArray(16, '\0'));
-    box("mdat", random_bytes(g, 5000));
+    if (large_mdat) {
+        be32(b, 1);
+        b.append("mdat");
+        be32(b, 0);
+        be32(b, 5000 + 16);
+        b.append(random_bytes(g, 5000));
+    } else {
+        box("mdat", random_bytes(g, 5000));
+    }
     box("moov", QByteArray("\0\0\0\x6Cmvhd", 8) + random_bytes(g, 100));
     return b;
 }
@@ -932,6 +1059,19 @@ QByteArray flac(rng& g, int frames)
     return b;
 }
 
+QByteArray ogg_multiplexed(rng& g)
+{
+    const std::uint32_t a = g(), v = g() | 1;
+    QByteArray b = ogg_page(2, a, 0, "\x01vorbis" + random_bytes(g, 22));
+    b.append(ogg_page(2, v, 0, "\x80theora" + random_bytes(g, 35)));
+    b.append(ogg_page(0, a, 1, random_bytes(g, 500)));
+    b.append(ogg_page(0, v, 1, random_bytes(g, 900)));
+    b.append(ogg_page(4, a, 2, random_bytes(g, 200)));
+    b.append(ogg_page(0, v, 2, random_bytes(g, 600)));
+    b.append(ogg_page(4, v, 3, random_bytes(g, 100)));
+    return b;
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
     const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
@@ -1008,6 +1148,12 @@ std::vector<fixture_s> all_formats(rng& g)
         {"rar", rar(g, false)},
         {"rar", rar(g, true)},
         {"flac", flac(g)},
+        {"jpg", jpeg_progressive(g)},
+        {"zip", zip64(g)},
+        {"mp4", mp4(g, "mp42", true), false},
+        {"avi", avi_extended(g), false},
+        {"ogg", ogg_multiplexed(g)},
+        {"gz", gzip(g) + gzip(g)},
     };
 }
 

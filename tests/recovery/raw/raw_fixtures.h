@@ -16,6 +16,8 @@ QByteArray random_bytes(rng& g, int n);
 
 QByteArray jpeg(rng& g, int entropy_bytes = 3000);
 QByteArray png(rng& g, int raw_bytes = 4000);
+// A progressive JPEG: two scans with a table segment between them, fill bytes before a marker.
+QByteArray jpeg_progressive(rng& g);
 QByteArray gif(rng& g);
 QByteArray bmp(rng& g, int width = 20, int height = 10);
 // A PDF; with an incremental update, two revisions each closed by startxref and %%EOF.
@@ -32,12 +34,17 @@ QByteArray zip(const std::vector<zip_entry_s>& entries, const QByteArray& commen
 qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t index);
 
 QByteArray gzip(rng& g);
+// A ZIP64 archive: sizes in ZIP64 extra fields, a ZIP64 end record and its locator.
+QByteArray zip64(rng& g);
 QByteArray bzip2(rng& g);
 QByteArray xz(rng& g);
 QByteArray sqlite(rng& g);
 // A RIFF form of the given type ("WAVE", "AVI ", "WEBP") with a few chunks.
 QByteArray riff(rng& g, const char* form);
-QByteArray mp4(rng& g, const char* brand);
+// With large_mdat, the media box's size is written in the 64-bit form.
+QByteArray mp4(rng& g, const char* brand, bool large_mdat = false);
+// An AVI over two RIFF forms, "AVI " and an "AVIX" extension.
+QByteArray avi_extended(rng& g);
 QByteArray sevenzip(rng& g);
 QByteArray elf(rng& g, bool wide, bool big_endian);
 // An executable (or library); with symbols, a COFF symbol table and string table at its end.
@@ -46,6 +53,8 @@ QByteArray tiff(rng& g, bool big_endian);
 // A compound file of version 3 whose directory holds a stream of the given name.
 QByteArray ole2(rng& g, const char* stream);
 QByteArray ogg(rng& g, const char* codec_id);
+// Two logical streams interleaved in one file.
+QByteArray ogg_multiplexed(rng& g);
 QByteArray matroska(rng& g, const char* doctype);
 QByteArray psd(rng& g, bool packbits);
 QByteArray ico(rng& g);
