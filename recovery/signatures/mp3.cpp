@@ -1,7 +1,8 @@
 // MPEG audio (MP3, and layers I and II): an optional ID3v2 tag ("ID3", version, flags,
 // a 28-bit "syncsafe" size, an optional 10-byte footer), then frames, each a 32-bit
 // header (11 sync bits, version, layer, bit rate, sample rate, padding) whose fields give
-// the frame's length, then an optional 128-byte ID3v1 tag ("TAG"). The frames are walked
+// the frame's length, then an optional 128-byte ID3v1 tag ("TAG"). Zero bytes between
+// the ID3v2 tag and the first frame belong to the file. The frames are walked
 // while headers follow with the same version, layer and sample rate; the stream ends at
 // the first place that is not such a header. A frame cut short by the end of the data
 // drops the file. Without an ID3v2 tag the frame sync alone is weak, so several frames in
@@ -12,6 +13,7 @@ namespace {
 
 constexpr int min_frames_bare = 8;
 constexpr int min_frames_tagged = 2;
+constexpr std::uint64_t max_padding = 64 * kib;
 
 // Bit rates in kbit/s by [row][index]: MPEG-1 layers I, II, III, then MPEG-2/2.5 layer I,
 // then MPEG-2/2.5 layers II and III.
@@ -65,6 +67,10 @@ std::optional<carve_result_s> mp3_size(carve_reader& r)
         const std::uint64_t size = static_cast<std::uint64_t>(id3[6]) << 21 | id3[7] << 14 | id3[8] << 7 | id3[9];
         pos = 10 + size + ((id3[5] & 0x10) ? 10 : 0);
         tagged = true;
+        // Some writers leave zero padding between the tag and the first frame.
+        std::optional<std::uint8_t> b;
+        for (std::uint64_t n = 0; n < max_padding && (b = r.u8(pos)) && *b == 0; ++n)
+            ++pos;
     }
     int frames = 0;
     std::uint32_t key = 0;

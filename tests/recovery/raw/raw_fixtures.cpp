@@ -907,6 +907,7 @@ QByteArray mp3(rng& g, bool tagged)
         b.append("ID3\x03\x00\x00\x00\x00\x01\x04", 10);  // syncsafe size 132
         b.append(QByteArray("TIT2\0\0\0\x05\0\0\0test", 15));
         b.append(QByteArray(132 - 15, '\0'));
+        b.append(QByteArray(300, '\0'));  // padding behind the tag, outside its stated size
         for (int i = 0; i < 6; ++i) {
             const bool pad = i % 2;
             b.append(pad ? "\xFF\xFB\x92\x00" : "\xFF\xFB\x90\x00", 4);  // MPEG-1 layer III, 128 kbit/s, 44.1 kHz
