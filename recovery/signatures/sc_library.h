@@ -10,12 +10,18 @@
 //     zip off
 //     pdf on 1G
 //
-// A type name is a format's name as sc_type_names() lists it (jpg, png, gif, bmp, pdf, zip,
-// ...); "zip" also covers the documents and packages stored as zip archives. The size is a
-// count of bytes with an optional suffix K, M, G or T (powers of 1024). Types not named keep
-// their built-in state: enabled, with their built-in maximum. A line that cannot be read
-// (unknown type, neither on nor off, bad size, extra words) is reported on stderr with its
-// line number and skipped. A missing or unreadable file means every type enabled with its
+// A type name is a format's name as sc_type_names() lists it; some names cover several
+// extensions:
+//     jpg png gif bmp pdf gz bz2 xz 7z rar elf flac mpg psd (also psb)
+//     zip     zip docx xlsx pptx odt ods odp epub jar apk
+//     sqlite  sqlite        riff  wav avi webp       mp4  mp4 mov m4a 3gp heic
+//     exe     exe dll       tif   tif                ole  doc xls ppt vsd msg ole
+//     ogg     ogg opus ogv  mkv   mkv webm           ico  ico cur
+//     ttf     ttf otf       pnm   pbm pgm ppm        mp3  mp3
+// The size is a count of bytes with an optional suffix K, M, G or T (powers of 1024). Types
+// not named keep their built-in state: enabled, with their built-in maximum. A line that
+// cannot be read (unknown type, neither on nor off, bad size, extra words) is reported on
+// stderr with its line number and skipped. A missing or unreadable file means every type enabled with its
 // built-in maximum. Each call replaces the whole configuration.
 #include <cstddef>
 #include <cstdint>
