@@ -21,8 +21,8 @@
 // The size is a count of bytes with an optional suffix K, M, G or T (powers of 1024). Types
 // not named keep their built-in state: enabled, with their built-in maximum. A line that
 // cannot be read (unknown type, neither on nor off, bad size, extra words) is reported on
-// stderr with its line number and skipped. A missing or unreadable file means every type enabled with its
-// built-in maximum. Each call replaces the whole configuration.
+// stderr with its line number and skipped. A missing or unreadable file means every type
+// enabled with its built-in maximum. Each call replaces the whole configuration.
 #include <cstddef>
 #include <cstdint>
 #include <string>
