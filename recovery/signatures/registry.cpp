@@ -30,6 +30,7 @@ extern const signature_s mp3_signature;
 extern const signature_s mpeg_ps_signature;
 extern const signature_s rar_signature;
 extern const signature_s flac_signature;
+extern const signature_s xcf_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
@@ -61,6 +62,7 @@ const std::vector<const signature_s*>& signature_registry()
         &mpeg_ps_signature,
         &rar_signature,
         &flac_signature,
+        &xcf_signature,
     };
     return all;
 }

@@ -12,7 +12,7 @@
 //
 // A type name is a format's name as sc_type_names() lists it; some names cover several
 // extensions:
-//     jpg png gif bmp pdf gz bz2 xz 7z rar elf flac mpg psd (also psb)
+//     jpg png gif bmp pdf gz bz2 xz 7z rar elf flac mpg xcf psd (also psb)
 //     zip     zip docx xlsx pptx odt ods odp epub jar apk
 //     sqlite  sqlite        riff  wav avi webp       mp4  mp4 mov m4a 3gp heic
 //     exe     exe dll       tif   tif                ole  doc xls ppt vsd msg ole

@@ -1073,6 +1073,134 @@ QByteArray ogg_multiplexed(rng& g)
     return b;
 }
 
+QByteArray xcf(rng& g, bool wide)
+{
+    // Laid out in writing order: header, layer, hierarchy, level, tiles, mask channel with
+    // its hierarchy, then the channel; pointers are patched in once their targets exist.
+    QByteArray b("gimp xcf ");
+    b.append(wide ? "v011" : "v003").append('\0');
+    be32(b, 70);
+    be32(b, 10);
+    be32(b, 0);
+    if (wide)
+        be32(b, 150);  // precision
+    be32(b, 17);       // compression
+    be32(b, 1);
+    b.append(char(wide ? 2 : 1));
+    be32(b, 0);  // end of properties
+    be32(b, 0);
+    const auto pointer_slot = [&]() {
+        const qsizetype at = b.size();
+        if (wide)
+            be32(b, 0);
+        be32(b, 0);
+        return at;
+    };
+    const auto patch = [&](qsizetype slot, qsizetype value) {
+        const int bytes = wide ? 8 : 4;
+        for (int i = 0; i < bytes; ++i)
+            b[slot + i] = static_cast<char>((static_cast<std::uint64_t>(value) >> (8 * (bytes - 1 - i))) & 0xFF);
+    };
+    const qsizetype layer_slot = pointer_slot();
+    pointer_slot();  // end of layers
+    const qsizetype channel_slot = pointer_slot();
+    pointer_slot();  // end of channels
+    const auto tile_data = [&](int pixels, int bpp) {
+        if (wide) {
+            QByteArray raw = random_bytes(g, pixels * bpp);
+            uLongf len = compressBound(static_cast<uLong>(raw.size()));
+            QByteArray z(static_cast<qsizetype>(len), '\0');
+            compress2(reinterpret_cast<Bytef*>(z.data()), &len, reinterpret_cast<const Bytef*>(raw.constData()),
+                      static_cast<uLong>(raw.size()), 6);
+            z.resize(static_cast<qsizetype>(len));
+            return z;
+        }
+        QByteArray rle;
+        for (int plane = 0; plane < bpp; ++plane) {
+            int left = pixels;
+            while (left > 0) {
+                const int kind = static_cast<int>(g() % 4);
+                if (kind == 0) {  // short run of one value
+                    const int n = std::min(left, 1 + static_cast<int>(g() % 100));
+                    rle.append(char(n - 1)).append(char(g()));
+                    left -= n;
+                } else if (kind == 1) {  // short run of different values
+                    const int n = std::min(left, 1 + static_cast<int>(g() % 100));
+                    rle.append(char(256 - n)).append(random_bytes(g, n));
+                    left -= n;
+                } else if (kind == 2) {  // long run of one value
+                    const int n = std::min(left, 200 + static_cast<int>(g() % 100));
+                    rle.append('\x7F');
+                    be16(rle, static_cast<unsigned>(n));
+                    rle.append(char(g()));
+                    left -= n;
+                } else {  // long run of different values
+                    const int n = std::min(left, 200 + static_cast<int>(g() % 100));
+                    rle.append('\x80');
+                    be16(rle, static_cast<unsigned>(n));
+                    rle.append(random_bytes(g, n));
+                    left -= n;
+                }
+            }
+        }
+        return rle;
+    };
+    // A hierarchy with its full level (two tiles for 70 x 10) and one dummy level.
+    const auto hierarchy = [&](int bpp) {
+        const qsizetype at = b.size();
+        be32(b, 70);
+        be32(b, 10);
+        be32(b, static_cast<std::uint32_t>(bpp));
+        const qsizetype level_slot = pointer_slot();
+        const qsizetype dummy_slot = pointer_slot();
+        pointer_slot();
+        patch(level_slot, b.size());
+        be32(b, 70);
+        be32(b, 10);
+        const qsizetype tile1 = pointer_slot(), tile2 = pointer_slot();
+        pointer_slot();
+        patch(tile1, b.size());
+        b.append(tile_data(64 * 10, bpp));
+        patch(tile2, b.size());
+        b.append(tile_data(6 * 10, bpp));
+        patch(dummy_slot, b.size());
+        be32(b, 35);
+        be32(b, 5);
+        pointer_slot();
+        return at;
+    };
+    const auto name = [&](const QByteArray& text) {
+        be32(b, static_cast<std::uint32_t>(text.size() + 1));
+        b.append(text).append('\0');
+    };
+    patch(layer_slot, b.size());
+    be32(b, 70);
+    be32(b, 10);
+    be32(b, 1);  // RGBA
+    name("Background");
+    be32(b, 6);  // opacity
+    be32(b, 4);
+    be32(b, 255);
+    be32(b, 0);
+    be32(b, 0);
+    const qsizetype layer_hierarchy = pointer_slot(), mask_slot = pointer_slot();
+    patch(layer_hierarchy, hierarchy(4));
+    const auto channel = [&]() {
+        const qsizetype at = b.size();
+        be32(b, 70);
+        be32(b, 10);
+        name("Mask");
+        be32(b, 0);
+        be32(b, 0);
+        const qsizetype slot = pointer_slot();
+        patch(slot, hierarchy(1));
+        return at;
+    };
+    patch(mask_slot, channel());
+    patch(channel_slot, channel());
+    return b;
+}
+
 std::vector<fixture_s> all_formats(rng& g)
 {
     const QByteArray content_types = "<?xml version=\"1.0\"?><Types/>";
@@ -1155,6 +1283,8 @@ std::vector<fixture_s> all_formats(rng& g)
         {"avi", avi_extended(g), false},
         {"ogg", ogg_multiplexed(g)},
         {"gz", gzip(g) + gzip(g)},
+        {"xcf", xcf(g, false)},
+        {"xcf", xcf(g, true)},
     };
 }
 

@@ -65,6 +65,9 @@ QByteArray mpeg_ps(rng& g);
 QByteArray rar(rng& g, bool version5);
 // FLAC with frames of verbatim 8-bit mono samples; the last frame is shorter.
 QByteArray flac(rng& g, int frames = 6);
+// A GIMP image with a layer of two tiles, a layer mask and a channel: RLE tiles and 32-bit
+// pointers, or (wide) zlib tiles and the 64-bit pointers of version 11.
+QByteArray xcf(rng& g, bool wide);
 
 struct fixture_s {
     QString extension;
