@@ -11,6 +11,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "cli/cli_common.h"
@@ -242,6 +243,23 @@ QString target_path(const found_file_s& f, QSet<QString>& used)
     return path;
 }
 
+// Whether a folder (or, while it does not exist yet, its nearest existing parent) lies on
+// the file system of a volume's block device.
+bool on_volume(QString folder, const volume_item_s& volume)
+{
+    struct stat device {};
+    if (::stat(QFile::encodeName(volume.volume_path).constData(), &device) != 0 || !S_ISBLK(device.st_mode))
+        return false;
+    struct stat place {};
+    while (::stat(QFile::encodeName(folder).constData(), &place) != 0) {
+        const QString up = QFileInfo(folder).absolutePath();
+        if (up == folder)
+            return false;
+        folder = up;
+    }
+    return place.st_dev == device.st_rdev;
+}
+
 bool matches(const QStringList& globs, const found_file_s& f)
 {
     if (globs.isEmpty())
@@ -329,6 +347,13 @@ int cmd_recover(const cli_args_s& args)
     if (!volume)
         return exit_failure;
     const QDir out(args.out);
+    if (on_volume(out.absolutePath(), *volume)) {
+        // Writing there could overwrite the very data that is being brought back.
+        err_line(QStringLiteral("vantrel-cli: %1 lies on the volume being recovered (%2); choose a folder on "
+                                "another disk")
+                     .arg(out.absolutePath(), volume->volume_path));
+        return exit_failure;
+    }
     if (!QDir().mkpath(out.absolutePath())) {
         err_line(QStringLiteral("vantrel-cli: cannot create the folder %1").arg(args.out));
         return exit_failure;

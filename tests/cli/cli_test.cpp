@@ -4,6 +4,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+
+#include <unistd.h>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -23,11 +25,13 @@ struct cli_result_s {
     QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
 };
 
-cli_result_s cli(const QStringList& args, const QString& cwd = {})
+// Runs vantrel-cli; the machine's own disks are hidden unless with_disks is set.
+cli_result_s cli(const QStringList& args, const QString& cwd = {}, bool with_disks = false)
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VANTREL_IMAGES_ONLY", "1");
+    if (!with_disks)
+        env.insert("VANTREL_IMAGES_ONLY", "1");
     p.setProcessEnvironment(env);
     if (!cwd.isEmpty())
         p.setWorkingDirectory(cwd);
@@ -302,4 +306,34 @@ TEST(cli, deep_scan_saved_and_loaded)
     EXPECT_EQ(bad.code, 1);
     EXPECT_TRUE(bad.err.contains("not a scan-result file")) << bad.err.toStdString();
     EXPECT_EQ(cli({"scan", volume, "--save", sav}).code, 2);
+}
+
+TEST(cli, refuses_to_recover_onto_the_scanned_volume)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a volume needs root";
+    QTemporaryDir dir;
+    // A file system this kernel mounts (ext2); the refusal comes before any scan.
+    const QString image = dir.filePath("ext2.img");
+    make_sparse(image, 16 << 20);
+    run("mke2fs", {"-q", "-F", image});
+    QProcess losetup;
+    losetup.start(tool("losetup"), {"--find", "--show", image});
+    ASSERT_TRUE(losetup.waitForFinished(20000));
+    const QString loop = QString::fromLocal8Bit(losetup.readAllStandardOutput()).trimmed();
+    if (loop.isEmpty())
+        GTEST_SKIP() << "this machine gives no loop device";
+    const QString mnt = dir.filePath("mnt");
+    QDir().mkpath(mnt);
+    const bool mounted = QProcess::execute(tool("mount"), {"-o", "ro", loop, mnt}) == 0;
+    cli_result_s r;
+    if (mounted) {
+        r = cli({"recover", loop, "--out", mnt + "/rescued/deeper"}, {}, true);
+        QProcess::execute(tool("umount"), {mnt});
+    }
+    QProcess::execute(tool("losetup"), {"-d", loop});
+    if (!mounted)
+        GTEST_SKIP() << "this machine does not let us mount a file system";
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("lies on the volume being recovered")) << r.err.toStdString();
 }
