@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# Deep scan benchmark. Builds once (cached in $dir) a 2 GiB image without a partition table
+# holding several hundred real files of the kinds the deep scan knows (the machine's own
+# PNG, GIF, JPEG, PDF, gzip, JAR/ZIP, TrueType, PE, ICO, MP3 and ELF files, plus generated
+# gzip, bzip2, xz, ZIP, SQLite, WAV, BMP and PPM files), about half of the image in all,
+# each at a 4096-byte aligned offset, with random bytes (and some zero stretches) between
+# them. deep-2g.manifest lists "offset size md5 ext" for every placed file.
+# Prints three figures, all measured in the same run with the page cache warm:
+#   scan:    our deep scan's throughput (image bytes / time of `vantrel-cli scan --deep`) as a
+#            ratio of `dd bs=1M` reading the image, medians of RUNS alternating runs;
+#   recover: `vantrel-cli recover --deep` of everything, throughput as a ratio of PhotoRec's
+#            (`photorec /cmd IMAGE partition_none,...,everything,enable,search`), both
+#            writing under $dir, alternating, medians of up to 2 runs each;
+#   exact:   how many placed files each program gave back byte for byte (its output files'
+#            MD5s compared with the manifest), and the extensions of those ours missed.
+# Usage: bench/deep_scan.sh [RUNS]   (default 3; BENCH_DIR sets where the image goes,
+#        default build/bench)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. bench/common.sh
+runs=${1:-3}
+bench_setup
+image="$dir/deep-2g.img"
+manifest="$dir/deep-2g.manifest"
+image_bytes=$((2 * 1024 * 1024 * 1024))
+
+die() { echo "deep_scan.sh: $*" >&2; exit 1; }
+for tool in file md5sum gzip bzip2 xz zip sqlite3 shuf; do
+  command -v "$tool" >/dev/null || die "$tool is needed to build the image"
+done
+
+# Little-endian integers as raw bytes, for the generated WAV and BMP headers.
+le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
+le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16 & 65535)); }
+
+# Up to $1 paths from stdin (sorted), spread evenly over the list.
+spread() { awk -v n="$1" '{a[NR]=$0} END {
+  if (NR <= n) { for (i = 1; i <= NR; i++) print a[i]; exit }
+  for (i = 0; i < n; i++) print a[int(i * NR / n) + 1] }'; }
+# The paths from stdin whose `file --mime-type` matches the regular expression $1.
+of_type() { xargs -r -d '\n' file --mime-type -F $'\t' 2>/dev/null | awk -F '\t' -v re="$1" '$2 ~ re {print $1}'; }
+# "EXT<TAB>path" lines: up to $4 files under $1 named *.$2 (regex, any case) of mime type $3.
+real() {
+  find $1 -type f -size +4k -size -20M -regextype posix-extended -iregex ".*\\.($2)" 2>/dev/null \
+    | LC_ALL=C sort | of_type "$3" | spread "$4" | sed "s|^|$5\t|" || true
+}
+
+make_image() {
+  local src list work
+  src="$dir/deep-src"
+  rm -rf "$src"; mkdir -p "$src"
+  work="$src/list"
+  {
+    real '/usr /opt' png 'image/png' 150 png
+    real '/usr /opt' gif 'image/gif' 40 gif
+    real '/usr /opt' 'jpg|jpeg' 'image/jpeg' 40 jpg
+    real '/usr /opt' pdf 'application/pdf' 20 pdf
+    real '/usr /opt' gz 'application/(x-)?gzip' 120 gz
+    real '/usr /opt' jar 'application/(zip|java-archive|x-java-archive)' 100 jar
+    real '/usr /opt' zip 'application/zip' 20 zip
+    real '/usr /opt' 'ttf|otf' 'font/|application/(x-)?font' 40 ttf
+    real '/usr /opt' 'exe|dll' 'application/(x-dosexec|vnd.microsoft.portable-executable)' 40 exe
+    real '/usr /opt' ico 'image/(vnd.microsoft.icon|x-icon)' 20 ico
+    real '/usr /opt' 'mp3|ogg|oga|flac|wav|tif|tiff|bmp' 'audio/|image/(tiff|bmp|x-ms-bmp)' 40 media
+    find /usr/bin -type f -size +4k -size -20M 2>/dev/null | LC_ALL=C sort \
+      | of_type 'application/x-(pie-)?executable' | spread 150 | sed 's|^|elf\t|'
+    real /usr/lib 'so' 'application/x-sharedlib' 80 so
+  } >"$work.real"
+  # Media files found under their own extension keep it.
+  awk -F '\t' 'BEGIN {OFS="\t"} $1 == "media" {n = split($2, p, "."); $1 = tolower(p[n]); if ($1 == "tif") $1 = "tiff"} {print}' \
+    "$work.real" >"$work"
+
+  # Generated files: compressible text from the system's Python sources mixed with random
+  # bytes, so that the compressed files are of various sizes.
+  find /usr/lib -name '*.py' -size +4k 2>/dev/null | LC_ALL=C sort | head -4000 \
+    | xargs -r -d '\n' cat 2>/dev/null | head -c 64M >"$src/text" || true
+  [ "$(stat -c %s "$src/text")" -gt 1000000 ] || die "not enough text found under /usr/lib to build the image"
+  local i r t
+  RANDOM=4242
+  mixed() {  # $1 random bytes then $2 bytes of text from a place depending on $3
+    head -c "$1" /dev/urandom
+    tail -c +$(($3 * 797003 % 30000000 + 1)) "$src/text" | head -c "$2" || true
+  }
+  for i in $(seq 1 40); do
+    r=$((RANDOM % 8 * 1048576 + RANDOM)); t=$((RANDOM % 24 * 1048576 + 4096))
+    mixed "$r" "$t" "$i" | gzip -1 -c >"$src/g$i.gz"; printf 'gz\t%s\n' "$src/g$i.gz" >>"$work"
+  done
+  for i in $(seq 1 20); do
+    r=$((RANDOM % 2 * 1048576 + RANDOM)); t=$((RANDOM % 8 * 1048576 + 4096))
+    mixed "$r" "$t" "$((i + 100))" | bzip2 -1 -c >"$src/b$i.bz2"; printf 'bz2\t%s\n' "$src/b$i.bz2" >>"$work"
+  done
+  for i in $(seq 1 30); do
+    r=$((RANDOM % 6 * 1048576 + RANDOM)); t=$((RANDOM % 12 * 1048576 + 4096))
+    mixed "$r" "$t" "$((i + 200))" | xz -0 -T1 -c >"$src/x$i.xz"; printf 'xz\t%s\n' "$src/x$i.xz" >>"$work"
+  done
+  for i in $(seq 1 20); do
+    r=$((RANDOM % 8 * 1048576 + RANDOM)); t=$((RANDOM % 16 * 1048576 + 4096))
+    mixed "$r" 0 0 >"$src/z$i.bin"; mixed 0 "$t" "$((i + 300))" >"$src/z$i.txt"
+    (cd "$src" && zip -q -1 "z$i.zip" "z$i.bin" "z$i.txt"); rm -f "$src/z$i.bin" "$src/z$i.txt"
+    printf 'zip\t%s\n' "$src/z$i.zip" >>"$work"
+  done
+  for i in $(seq 1 10); do
+    sqlite3 "$src/s$i.sqlite" "create table t(a integer primary key, b blob, c text);
+      with recursive n(x) as (select 1 union all select x + 1 from n where x < $((RANDOM % 3000 + 200)))
+      insert into t select x, randomblob(abs(random()) % 3000), hex(randomblob(40)) from n;"
+    printf 'sqlite\t%s\n' "$src/s$i.sqlite" >>"$work"
+  done
+  for i in $(seq 1 30); do
+    local data=$(((RANDOM % 16 * 1048576 + RANDOM * 4 + 65536) / 4 * 4))
+    { printf 'RIFF'; le32 $((data + 36)); printf 'WAVEfmt '; le32 16; le16 1; le16 2
+      le32 44100; le32 176400; le16 4; le16 16; printf 'data'; le32 "$data"
+      head -c "$data" /dev/urandom; } >"$src/w$i.wav"
+    printf 'wav\t%s\n' "$src/w$i.wav" >>"$work"
+  done
+  for i in $(seq 1 20); do
+    local w=$((RANDOM % 8 * 128 + 256)) h=$((RANDOM % 1000 + 100))
+    local px=$((w * 3 * h))
+    { printf 'BM'; le32 $((px + 54)); le32 0; le32 54; le32 40; le32 "$w"; le32 "$h"; le16 1; le16 24
+      le32 0; le32 "$px"; le32 2835; le32 2835; le32 0; le32 0; head -c "$px" /dev/urandom; } >"$src/m$i.bmp"
+    printf 'bmp\t%s\n' "$src/m$i.bmp" >>"$work"
+  done
+  for i in $(seq 1 10); do
+    local w=$((RANDOM % 1500 + 200)) h=$((RANDOM % 1000 + 100))
+    { printf 'P6\n%d %d\n255\n' "$w" "$h"; head -c $((w * h * 3)) /dev/urandom; } >"$src/p$i.ppm"
+    printf 'ppm\t%s\n' "$src/p$i.ppm" >>"$work"
+  done
+
+  # One copy of each content (so that an MD5 names one placed file), in a fixed mixed order.
+  local ext path size md5 n total
+  : >"$work.sized"
+  while IFS=$'\t' read -r ext path; do
+    size=$(stat -c %s "$path") || continue
+    md5=$(md5sum <"$path" | cut -c1-32) || continue
+    printf '%s\t%s\t%s\t%s\n' "$md5" "$size" "$ext" "$path" >>"$work.sized"
+  done <"$work"
+  awk -F '\t' '!seen[$1]++' "$work.sized" | shuf --random-source=<(yes vantrel) >"$work.placed"
+  n=$(wc -l <"$work.placed")
+  total=$(awk -F '\t' '{s += int(($2 + 4095) / 4096) * 4096} END {print s}' "$work.placed")
+  [ "$n" -ge 100 ] && [ "$total" -lt $((image_bytes * 3 / 4)) ] || die "unexpected file set: $n files, $total bytes"
+
+  # Gaps of random bytes (every seventh of zeros), in 4096-byte blocks, spread so that the
+  # files reach about nine tenths of the image before the random tail.
+  local free_blocks=$(((image_bytes - total) / 4096)) gap pos=0 k=0 pad
+  local avg=$((free_blocks * 9 / 10 / (n + 1)))
+  rm -f "$image.part"; : >"$manifest.part"
+  while IFS=$'\t' read -r md5 size ext path; do
+    k=$((k + 1))
+    gap=$(((RANDOM * 32768 + RANDOM) % (2 * avg + 1) * 4096))
+    if [ $((k % 7)) -eq 0 ]; then head -c "$gap" /dev/zero; else head -c "$gap" /dev/urandom; fi
+    pos=$((pos + gap))
+    printf '%d %d %s %s\n' "$pos" "$size" "$md5" "$ext" >>"$manifest.part"
+    cat "$path"
+    pad=$(((4096 - size % 4096) % 4096))
+    head -c "$pad" /dev/urandom
+    pos=$((pos + size + pad))
+  done <"$work.placed" >"$image.part"
+  [ "$pos" -le "$image_bytes" ] || die "the files and gaps overran the image ($pos bytes)"
+  head -c $((image_bytes - pos)) /dev/urandom >>"$image.part"
+  [ "$(stat -c %s "$image.part")" -eq "$image_bytes" ] || die "the image came out at the wrong size"
+  rm -rf "$src"
+  mv "$manifest.part" "$manifest"
+  mv "$image.part" "$image"
+}
+
+if [ ! -f "$image" ] || [ ! -f "$manifest" ] || [ "$(stat -c %s "$image")" -ne "$image_bytes" ]; then
+  echo "making $image (real and generated files between random bytes; takes a few minutes)..." >&2
+  rm -f "$image" "$manifest"
+  make_image
+fi
+placed=$(wc -l <"$manifest")
+placed_bytes=$(awk '{s += $2} END {print s}' "$manifest")
+
+# Wall seconds of "$@" (output thrown away), or a failure naming the command and its errors.
+errs="$dir/deep-errors.txt"
+timed_ok() {
+  local t0 t1; t0=$(now)
+  "$@" >/dev/null 2>"$errs" || { echo "deep_scan.sh: failed: $*" >&2; tail -5 "$errs" >&2; return 1; }
+  t1=$(now); calc "$t1 - $t0"
+}
+
+echo "warming the page cache..." >&2
+cat "$image" >/dev/null
+
+# (1) Scan only, against dd.
+"$cli" scan "$image@p0" --deep --json >"$dir/deep-scan.json" 2>"$errs" || die "the deep scan failed: $(tail -3 "$errs")"
+listed=$(grep -c '"name"' "$dir/deep-scan.json" || true)
+scan_t=(); dd_t=()
+for _ in $(seq "$runs"); do
+  scan_t+=("$(timed_ok "$cli" scan "$image@p0" --deep --json)") || die "the deep scan failed"
+  dd_t+=("$(timed_ok dd if="$image" of=/dev/null bs=1M)") || die "dd failed"
+done
+t_scan=$(printf '%s\n' "${scan_t[@]}" | median)
+t_dd=$(printf '%s\n' "${dd_t[@]}" | median)
+scan_mbs=$(calc "$image_bytes / $t_scan / 1000000")
+dd_mbs=$(calc "$image_bytes / $t_dd / 1000000")
+
+# (2) Recovering everything, against PhotoRec; both write under $dir.
+ours_out="$dir/deep-out-ours"; pr_out="$dir/deep-out-photorec"
+prwork=$(mktemp -d "$dir/deep-photorec-cwd.XXXXXX")
+trap 'rm -rf "$prwork"' EXIT
+rec_runs=$((runs < 2 ? runs : 2))
+ours_t=(); pr_t=()
+for _ in $(seq "$rec_runs"); do
+  rm -rf "$ours_out"; mkdir -p "$ours_out"
+  ours_t+=("$(timed_ok "$cli" recover "$image@p0" --out "$ours_out" --deep)") || die "our recover failed"
+  rm -rf "$pr_out"; mkdir -p "$pr_out"; rm -f "$prwork/photorec.log"
+  pr_t+=("$(cd "$prwork" && timed_ok photorec /log /d "$pr_out/recup" /cmd "$image" \
+    partition_none,options,mode_ext2,fileopt,everything,enable,search)") || die "photorec failed"
+  # PhotoRec exits with 0 even when it gives up (say, when it cannot write a file).
+  if grep -q 'has been stopped' "$prwork/photorec.log" || ! ls -d "$pr_out"/recup.* >/dev/null 2>&1; then
+    cp "$prwork/photorec.log" "$dir/deep-photorec.log"
+    die "photorec stopped early or wrote nothing (see $dir/deep-photorec.log)"
+  fi
+done
+t_ours=$(printf '%s\n' "${ours_t[@]}" | median)
+t_pr=$(printf '%s\n' "${pr_t[@]}" | median)
+ours_mbs=$(calc "$image_bytes / $t_ours / 1000000")
+pr_mbs=$(calc "$image_bytes / $t_pr / 1000000")
+
+# (3) Placed files given back byte for byte.
+find "$ours_out" -type f -print0 | xargs -0 -r md5sum | cut -c1-32 | sort -u >"$dir/deep-ours.md5"
+find "$pr_out" -type f -print0 | xargs -0 -r md5sum | cut -c1-32 | sort -u >"$dir/deep-photorec.md5"
+ours_files=$(find "$ours_out" -type f | wc -l)
+pr_files=$(find "$pr_out" -type f ! -name report.xml | wc -l)
+exact() { awk 'NR == FNR {have[$1] = 1; next} ($3 in have) {n++} END {print n + 0}' "$1" "$manifest"; }
+ours_exact=$(exact "$dir/deep-ours.md5")
+pr_exact=$(exact "$dir/deep-photorec.md5")
+missed=$(awk 'NR == FNR {have[$1] = 1; next} !($3 in have) {m[$4]++; t[$4]++; next} {t[$4]++}
+  END {for (e in m) printf "%s %d/%d, ", e, m[e], t[e]}' "$dir/deep-ours.md5" "$manifest" | sed 's/, $//')
+
+printf 'deep   %d MB image, %d files placed (%d MB), %d files listed by our scan\n' \
+  $((image_bytes / 1000000)) "$placed" $((placed_bytes / 1000000)) "$listed"
+printf 'deep   scan %.0f MB/s (median %.3f s) vs dd %.0f MB/s (median %.3f s) -> throughput ratio %.2f\n' \
+  "$scan_mbs" "$t_scan" "$dd_mbs" "$t_dd" "$(calc "$scan_mbs / $dd_mbs")"
+printf 'deep   recover %.0f MB/s (median %.3f s, %d files) vs photorec %.0f MB/s (median %.3f s, %d files) -> throughput ratio %.2f\n' \
+  "$ours_mbs" "$t_ours" "$ours_files" "$pr_mbs" "$t_pr" "$pr_files" "$(calc "$ours_mbs / $pr_mbs")"
+printf 'deep   exact: ours %d/%d (%.1f%%), photorec %d/%d (%.1f%%)\n' \
+  "$ours_exact" "$placed" "$(calc "100 * $ours_exact / $placed")" "$pr_exact" "$placed" "$(calc "100 * $pr_exact / $placed")"
+printf 'deep   not given back exactly by ours (ext missed/placed): %s\n' "${missed:-none}"
