@@ -15,3 +15,19 @@ bench_setup() {
   mkdir -p "$dir"
   dir=$(cd "$dir" && pwd)
 }
+
+# Times our scan of $1 (a whole-image volume) against `fls -r -d -o 0` over $2 runs,
+# alternating, and prints the medians and their ratio with the label $3. Leaves our JSON
+# in $dir/$3-scan.json for the caller's counts.
+scan_vs_fls() {
+  local image=$1 runs=$2 label=$3 ours=() fls_t=() t_ours t_fls
+  for _ in $(seq "$runs"); do
+    ours+=("$(timed "$cli" scan "$image@p0" --json)")
+    fls_t+=("$(timed fls -r -d -o 0 "$image")")
+  done
+  "$cli" scan "$image@p0" --json 2>/dev/null >"$dir/$label-scan.json"
+  t_ours=$(printf '%s\n' "${ours[@]}" | median)
+  t_fls=$(printf '%s\n' "${fls_t[@]}" | median)
+  printf '%-6s scan median %.3f s, fls -r -d median %.3f s\n' "$label" "$t_ours" "$t_fls"
+  printf '%-6s time ratio scan/fls: %.2f\n' "$label" "$(calc "$t_ours / $t_fls")"
+}

@@ -35,16 +35,7 @@ if [ ! -f "$image" ]; then
   mv "$image.part" "$image"
 fi
 
-ours=(); fls_t=()
-for _ in $(seq "$runs"); do
-  ours+=("$(timed "$cli" scan "$image@p0" --json)")
-  fls_t+=("$(timed fls -r -d -o 0 "$image")")
-done
-"$cli" scan "$image@p0" --json 2>/dev/null >"$dir/fat-scan.json"
-found=$(grep -c '"name"' "$dir/fat-scan.json")
+scan_vs_fls "$image" "$runs" fat32
+found=$(grep -c '"name"' "$dir/fat32-scan.json")
 listed=$(fls -r -d -o 0 "$image" | wc -l)
-t_ours=$(printf '%s\n' "${ours[@]}" | median)
-t_fls=$(printf '%s\n' "${fls_t[@]}" | median)
 printf 'fat32  %d deleted files shown by our scan, %d deleted entries listed by fls\n' "$found" "$listed"
-printf 'fat32  scan median %.3f s, fls -r -d median %.3f s\n' "$t_ours" "$t_fls"
-printf 'fat32  time ratio scan/fls: %.2f\n' "$(calc "$t_ours / $t_fls")"

@@ -34,17 +34,8 @@ if [ ! -f "$image" ]; then
   mv "$image.part" "$image"
 fi
 
-ours=(); fls_t=()
-for _ in $(seq "$runs"); do
-  ours+=("$(timed "$cli" scan "$image@p0" --json)")
-  fls_t+=("$(timed fls -r -d -o 0 "$image")")
-done
-"$cli" scan "$image@p0" --json 2>/dev/null >"$dir/ntfs-scan.json"
+scan_vs_fls "$image" "$runs" ntfs
 read_count=$(grep -o '"read_count": [0-9]*' "$dir/ntfs-scan.json" | grep -o '[0-9]*$')
 found=$(grep -c '"name"' "$dir/ntfs-scan.json")
 listed=$(fls -r -d -o 0 "$image" | wc -l)
-t_ours=$(printf '%s\n' "${ours[@]}" | median)
-t_fls=$(printf '%s\n' "${fls_t[@]}" | median)
 printf 'ntfs   %d MFT records read, %d deleted files shown; fls lists %d deleted entries\n' "$read_count" "$found" "$listed"
-printf 'ntfs   scan median %.3f s, fls -r -d median %.3f s\n' "$t_ours" "$t_fls"
-printf 'ntfs   time ratio scan/fls: %.2f\n' "$(calc "$t_ours / $t_fls")"
