@@ -106,6 +106,13 @@ void collect(const tree_t& tree, rows_t rows_of, scan_result_s& out)
 // what was found.
 void run_engine(recovery_base_c& engine, const volume_item_s& volume)
 {
+    // The deep engine measures its way through the volume; the others count entries.
+    const bool by_share = qobject_cast<raw_recovery_c*>(&engine) != nullptr;
+    const QByteArray name = volume.volume_path.toLocal8Bit();
+    const auto status = [&] {
+        return by_share ? QStringLiteral("%1%").arg(engine.get_progress() * 100.0, 0, 'f', 1)
+                        : QStringLiteral("%1 entries read, %2 found").arg(engine.get_read_count()).arg(engine.get_found_count());
+    };
     const bool tty = ::isatty(STDERR_FILENO);
     std::signal(SIGINT, on_interrupt);
     engine.reset();
@@ -115,22 +122,19 @@ void run_engine(recovery_base_c& engine, const volume_item_s& volume)
         if (interrupted.exchange(false))
             engine.set_stop(stop_user);
         if (tty) {
-            std::fprintf(stderr, "\rscanning %s: %lld entries read, %lld found", volume.volume_path.toLocal8Bit().constData(),
-                         static_cast<long long>(engine.get_read_count()), static_cast<long long>(engine.get_found_count()));
+            std::fprintf(stderr, "\rscanning %s: %s", name.constData(), status().toLocal8Bit().constData());
             std::fflush(stderr);
         }
     }
     std::signal(SIGINT, SIG_DFL);
-    engine.set_progress(1.0);
-    std::fprintf(stderr, "%sscanned %s: %lld entries read, %lld found%s\n", tty ? "\r" : "",
-                 volume.volume_path.toLocal8Bit().constData(), static_cast<long long>(engine.get_read_count()),
-                 static_cast<long long>(engine.get_found_count()),
-                 engine.get_stop() == stop_user ? " (stopped)" : "");
+    const bool stopped = engine.get_stop() == stop_user;
+    if (!stopped)
+        engine.set_progress(1.0);
+    std::fprintf(stderr, "%sscanned %s: %s%s\n", tty ? "\r" : "", name.constData(), status().toLocal8Bit().constData(),
+                 stopped ? " (stopped)" : "");
     std::fflush(stderr);
 }
 
-// Picks the engine for the volume, scans, and gathers the folders and files to show.
-// Returns nothing (with the reason printed) when the volume cannot be scanned.
 // The deep engine's results: "/" and one folder per file type.
 void collect_deep(const raw_recovery_c& deep, scan_result_s& out)
 {
@@ -146,6 +150,8 @@ void collect_deep(const raw_recovery_c& deep, scan_result_s& out)
     }
 }
 
+// Picks the engine for the volume, scans, and gathers the folders and files to show.
+// Returns nothing (with the reason printed) when the volume cannot be scanned.
 std::optional<scan_result_s> scan_volume(const cli_args_s& args, const volume_item_s& volume, engines_s& engines)
 {
     const bool fat = volume.file_system.startsWith(QLatin1String("FAT"));
@@ -175,6 +181,7 @@ std::optional<scan_result_s> scan_volume(const cli_args_s& args, const volume_it
             engines.deep.set_volume(source);
         } else {
             run_engine(engines.deep, volume);
+            err_line(QStringLiteral("%1 file(s) found by their content").arg(engines.deep.found_files.size()));
         }
         collect_deep(engines.deep, result);
         return result;
