@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include "recovery/signatures/signature.h"
+#include "recovery/signatures/stream_ends.h"
 
 namespace {
 
@@ -28,19 +29,11 @@ std::optional<carve_result_s> png_size(carve_reader& r)
         const std::string_view name(reinterpret_cast<const char*>(type), 4);
         if (first && (name != "IHDR" || *len != 13))
             return std::nullopt;
-        uLong crc = crc32(0L, Z_NULL, 0);
-        std::uint64_t at = pos + 4;
-        std::uint64_t left = 4 + static_cast<std::uint64_t>(*len);
-        while (left > 0) {
-            const auto s = r.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(left, carve_reader::window_bytes)));
-            if (s.empty())
-                return std::nullopt;
-            crc = crc32(crc, s.data(), static_cast<uInt>(s.size()));
-            at += s.size();
-            left -= s.size();
-        }
+        // The CRC covers the chunk's type and data.
+        const std::uint64_t at = pos + 4 + 4 + static_cast<std::uint64_t>(*len);
+        const auto crc = crc32_of(r, pos + 4, 4 + static_cast<std::uint64_t>(*len));
         const auto stored = r.be32(at);
-        if (!stored || *stored != static_cast<std::uint32_t>(crc))
+        if (!crc || !stored || *stored != *crc)
             return std::nullopt;
         pos = at + 4;
         if (name == "IDAT")

@@ -11,25 +11,10 @@
 #include <vector>
 
 #include "recovery/signatures/signature.h"
+#include "recovery/signatures/stream_ends.h"
 
 namespace {
 
-std::uint32_t crc_of(carve_reader& r, std::uint64_t at, std::uint64_t n, bool& ok)
-{
-    uLong crc = crc32(0, Z_NULL, 0);
-    while (n > 0) {
-        const auto s = r.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(n, carve_reader::window_bytes)));
-        if (s.empty()) {
-            ok = false;
-            return 0;
-        }
-        crc = crc32(crc, s.data(), static_cast<uInt>(s.size()));
-        at += s.size();
-        n -= s.size();
-    }
-    ok = true;
-    return static_cast<std::uint32_t>(crc);
-}
 
 std::optional<carve_result_s> rar4_size(carve_reader& r)
 {
@@ -41,8 +26,7 @@ std::optional<carve_result_s> rar4_size(carve_reader& r)
         if (!crc || !type || !flags || !size || *size < 7 || *type < main_head || *type > end_head ||
             (first && *type != main_head))
             return std::nullopt;
-        bool ok = false;
-        if ((crc_of(r, pos + 2, *size - 2u, ok) & 0xFFFF) != *crc || !ok)
+        if (const auto c = crc32_of(r, pos + 2, *size - 2u); !c || (*c & 0xFFFF) != *crc)
             return std::nullopt;
         std::uint64_t data = 0;
         if (*flags & 0x8000) {
@@ -93,8 +77,7 @@ std::optional<carve_result_s> rar5_size(carve_reader& r)
         if (!crc || !size || *size == 0 || *size > (2u << 20))
             return std::nullopt;
         const std::uint64_t header_end = at + *size;
-        bool ok = false;
-        if (crc_of(r, pos + 4, header_end - (pos + 4), ok) != *crc || !ok)
+        if (const auto c = crc32_of(r, pos + 4, header_end - (pos + 4)); !c || *c != *crc)
             return std::nullopt;
         const auto type = vint(r, at), flags = type ? vint(r, at) : std::nullopt;
         if (!type || !flags || *type == 0 || *type > end_head || *type == encryption_head ||

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include "recovery/signatures/signature.h"
+#include "recovery/signatures/stream_ends.h"
 
 namespace {
 
@@ -25,18 +26,8 @@ std::optional<carve_result_s> sevenzip_size(carve_reader& r)
     if (*size == 0 || *offset > r.limit() || *size > r.limit() - std::min(r.limit(), *offset))
         return std::nullopt;
     const std::uint64_t start = header_bytes + *offset;
-    uLong crc = crc32(0, Z_NULL, 0);
-    std::uint64_t left = *size;
-    std::uint64_t at = start;
-    while (left > 0) {
-        const auto s = r.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(left, carve_reader::window_bytes)));
-        if (s.empty())
-            return std::nullopt;
-        crc = crc32(crc, s.data(), static_cast<uInt>(s.size()));
-        at += s.size();
-        left -= s.size();
-    }
-    if (static_cast<std::uint32_t>(crc) != *header_crc)
+    const auto crc = crc32_of(r, start, *size);
+    if (!crc || *crc != *header_crc)
         return std::nullopt;
     return carve_result_s{start + *size, nullptr};
 }

@@ -4,6 +4,7 @@
 #include <lzma.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -11,6 +12,20 @@ namespace {
 constexpr std::size_t out_bytes = 1u << 16;
 
 }  // namespace
+
+std::optional<std::uint32_t> crc32_of(carve_reader& r, std::uint64_t at, std::uint64_t n)
+{
+    uLong crc = crc32(0L, Z_NULL, 0);
+    while (n > 0) {
+        const auto s = r.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(n, carve_reader::window_bytes)));
+        if (s.empty())
+            return std::nullopt;
+        crc = crc32(crc, s.data(), static_cast<uInt>(s.size()));
+        at += s.size();
+        n -= s.size();
+    }
+    return static_cast<std::uint32_t>(crc);
+}
 
 std::optional<std::uint64_t> deflate_end(carve_reader& r, std::uint64_t pos, deflate_kind kind)
 {

@@ -18,5 +18,8 @@ std::optional<std::uint64_t> deflate_end(carve_reader& r, std::uint64_t pos, def
 std::optional<std::uint64_t> bzip2_end(carve_reader& r, std::uint64_t pos);
 std::optional<std::uint64_t> xz_end(carve_reader& r, std::uint64_t pos);
 
+// zlib's CRC-32 of n bytes at `at`; nullopt when they are not all there.
+std::optional<std::uint32_t> crc32_of(carve_reader& r, std::uint64_t at, std::uint64_t n);
+
 // Decompressed bytes past which a stream is given up.
 constexpr std::uint64_t max_expanded_bytes = 16 * gib;
