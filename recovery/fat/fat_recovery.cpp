@@ -57,7 +57,12 @@ void fat_recovery_c::run()
     QString path = volume_.volume_path;
     if (path.endsWith(QLatin1Char('\\')))
         path.chop(1);
-    if (set_fat_volume(path) == 0) {
+    scan_located_volume(set_fat_volume(path) == 0);
+}
+
+void fat_recovery_c::scan_located_volume(bool located)
+{
+    if (located) {
         f_mount(0, &fat_volume);
         say("Start Fat Scan.\n");
         walk_folder(true, 0, false);

@@ -47,6 +47,9 @@ public:
 
 protected:
     void run() override;
+    // The scan after logical drive 0 was pointed at the volume (located) or could not be:
+    // walks it when located, then builds the tree from what was recorded.
+    void scan_located_volume(bool located);
 
 private:
     void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);

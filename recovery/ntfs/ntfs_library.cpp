@@ -81,6 +81,14 @@ std::int32_t ntfs_scan_startup(const char* device_name, std::uint8_t* context)
     std::unique_ptr<block_device> device = open_volume(found->volume_path);
     if (!device)
         return ntfs_startup_cannot_open;
+    return ntfs_scan_startup_device(std::move(device), context);
+}
+
+std::int32_t ntfs_scan_startup_device(std::unique_ptr<block_device> device, std::uint8_t* context)
+{
+    if (!context || !device)
+        return ntfs_startup_cannot_open;
+    ntfs_scan_close(context);
     ntfs_volume_c::open_error error = ntfs_volume_c::open_error::none;
     std::unique_ptr<ntfs_volume_c> volume = ntfs_volume_c::open(std::move(device), &error);
     if (!volume)

@@ -14,6 +14,9 @@
 // NUL-terminated, from 56 (at most 259 characters).
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+class block_device;
 
 constexpr std::size_t ntfs_context_bytes = 8248;
 constexpr std::size_t ntfs_record_bytes = 576;
@@ -55,6 +58,9 @@ constexpr std::int32_t ntfs_undelete_write_error = -6;     // the file cannot be
 // the partition number, as the volume list numbers them (images first, then block
 // devices; partition 0 for a drive without a partition table). Negative when it cannot.
 std::int32_t ntfs_scan_startup(const char* device_name, std::uint8_t* context);
+
+// The same over a device that is already open (the volume's bytes, read-only).
+std::int32_t ntfs_scan_startup_device(std::unique_ptr<block_device> device, std::uint8_t* context);
 
 // Fills the zeroed record area with the next MFT record that has a file name, in record
 // number order; 0 when there are no more.

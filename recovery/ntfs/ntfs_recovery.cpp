@@ -100,6 +100,11 @@ void ntfs_recovery_c::run()
         log_startup_failure(r);
         return;
     }
+    walk_open_volume();
+}
+
+void ntfs_recovery_c::walk_open_volume()
+{
     for (;;) {
         if (!may_go_on())
             break;

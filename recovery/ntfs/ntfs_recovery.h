@@ -48,6 +48,8 @@ public:
 
 protected:
     void run() override;
+    // Takes every record from the open context into the table, then links the tree.
+    void walk_open_volume();
 
 private:
     void log_startup_failure(std::int32_t result);

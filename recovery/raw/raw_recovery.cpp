@@ -210,6 +210,10 @@ QString raw_recovery_c::read_scan_result(const QString& path)
     if (data.size() != length)
         return {};
     const qsizetype text_len = qstrnlen(data.constData(), raw_sav_header_bytes);
+    // The result names the volume its offsets belong to; without a name the caller could not
+    // tell a load from a failure (both give an empty text), so the file is refused.
+    if (text_len == 0)
+        return {};
     const QString device = QString::fromLocal8Bit(data.constData(), text_len);
 
     QList<raw_entry_s> files;

@@ -27,11 +27,25 @@ struct candidate_s {
     std::uint64_t max_size;
 };
 
-// The headers that stand at one offset inside a sector, indexed by their first two bytes,
-// so that each sector costs one table lookup per distinct offset.
+// The headers that stand at one offset inside a sector, found by their first two bytes: a
+// bit per two-byte prefix says whether any header starts so, and the candidates are sorted
+// by prefix (keeping the registry's order among equals), so each sector costs one bit test
+// per distinct offset and the tables stay small enough to build for every scan.
 struct header_group_s {
     std::uint32_t offset = 0;
-    std::vector<std::vector<candidate_s>> by_prefix = std::vector<std::vector<candidate_s>>(65536);
+    std::array<std::uint64_t, 65536 / 64> present{};
+    std::vector<std::pair<unsigned, candidate_s>> candidates;
+
+    bool has(unsigned key) const { return (present[key >> 6] >> (key & 63)) & 1; }
+    std::span<const std::pair<unsigned, candidate_s>> with_prefix(unsigned key) const
+    {
+        const auto lower = std::lower_bound(candidates.begin(), candidates.end(), key,
+                                            [](const auto& c, unsigned k) { return c.first < k; });
+        auto upper = lower;
+        while (upper != candidates.end() && upper->first == key)
+            ++upper;
+        return {lower, upper};
+    }
 };
 
 std::vector<header_group_s> build_groups(const std::vector<sc_type_setting_s>& settings)
@@ -52,9 +66,13 @@ std::vector<header_group_s> build_groups(const std::vector<sc_type_setting_s>& s
                 g->offset = h.offset;
             }
             const unsigned key = static_cast<std::uint8_t>(h.bytes[0]) << 8 | static_cast<std::uint8_t>(h.bytes[1]);
-            g->by_prefix[key].push_back({registry[i], h.bytes, settings[i].max_size});
+            g->present[key >> 6] |= std::uint64_t{1} << (key & 63);
+            g->candidates.push_back({key, {registry[i], h.bytes, settings[i].max_size}});
         }
     }
+    for (header_group_s& g : groups)
+        std::stable_sort(g.candidates.begin(), g.candidates.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
     return groups;
 }
 
@@ -114,7 +132,8 @@ int sc_scan(sc_context_s* context, const char* device_path)
         return -1;
     const std::vector<header_group_s> groups = build_groups(sc_current_settings());
     const std::uint64_t size = dev->size();
-    std::vector<std::uint8_t> buf(block_bytes);
+    // A small volume needs no more than its own size of buffer.
+    std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(block_bytes, (size + sector - 1) / sector * sector)));
     std::vector<bool> bad;
     std::uint64_t bad_count = 0;
     std::uint64_t pos = 0;   // start of the current block, a multiple of 512
@@ -150,7 +169,9 @@ int sc_scan(sc_context_s* context, const char* device_path)
                 if (s + g.offset + 2 > n)
                     continue;
                 const unsigned key = buf[s + g.offset] << 8 | buf[s + g.offset + 1];
-                for (const candidate_s& c : g.by_prefix[key]) {
+                if (!g.has(key))
+                    continue;
+                for (const auto& [prefix, c] : g.with_prefix(key)) {
                     if (s + g.offset + c.bytes.size() > n ||
                         std::memcmp(buf.data() + s + g.offset, c.bytes.data(), c.bytes.size()) != 0)
                         continue;
