@@ -4,6 +4,8 @@
 #
 #   bash tools/fuzz.sh [SECONDS] [TARGET...]     default: 60 seconds each, every target
 #
+# Targets: partition_search partition_entries fat ntfs signatures scan_result language.
+#
 # Seeds are generated from the test fixtures into build-fuzz/seeds; each target's corpus
 # grows in build-fuzz/corpus/TARGET and is kept between runs. Executions are added up per
 # target in build-fuzz/executions.tsv. A crash, leak, sanitizer report or an input that takes
@@ -19,11 +21,15 @@ if [ ${#targets[@]} -eq 0 ]; then
   targets=(partition_search partition_entries fat ntfs signatures scan_result language)
 fi
 
-# The seed program links the test images, so it comes from the ordinary build.
-bash tools/build.sh
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVANTREL_FUZZ=ON -DBUILD_TESTING=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build-fuzz
+# The seed program links the test images, so it comes from the ordinary build. With
+# FUZZ_NO_BUILD=1 the programs already built are run (for long runs beside other work).
+if [ "${FUZZ_NO_BUILD:-0}" != 1 ]; then
+  bash tools/setup.sh
+  bash tools/build.sh
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVANTREL_FUZZ=ON -DBUILD_TESTING=OFF \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
+  cmake --build build-fuzz
+fi
 if [ ! -f build-fuzz/seeds/.complete ]; then
   rm -rf build-fuzz/seeds
   build/tests/fuzz/vantrel-fuzz-seeds build-fuzz/seeds
@@ -31,6 +37,10 @@ if [ ! -f build-fuzz/seeds/.complete ]; then
 fi
 
 mkdir -p build-fuzz/findings build-fuzz/logs
+# Readers that take a path get their input through a scratch file: on tmpfs when there is one.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  export TMPDIR=/dev/shm
+fi
 failed=0
 for t in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$t"

@@ -11,6 +11,8 @@ packages=(
   zlib1g-dev libbz2-dev liblzma-dev
   # test fixtures: file-system images and an emulator to boot a repaired image
   dosfstools mtools ntfs-3g qemu-system-x86
+  # fuzzing: clang with libFuzzer and the sanitizer runtimes
+  clang libclang-rt-14-dev
   # benchmark references
   testdisk sleuthkit
 )
