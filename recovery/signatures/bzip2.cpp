@@ -1,7 +1,7 @@
 // bzip2: "BZh", a block size digit 1 to 9, then blocks that each begin with the 48-bit
 // magic 31 41 59 26 53 59 (an empty stream goes straight to the end-of-stream magic
-// 17 72 45 38 50 90). libbz2 decodes the stream and checks its CRCs; the stream ends where
-// the decoder says.
+// 17 72 45 38 50 90, followed by the CRC that combines the blocks' CRCs). The stream ends
+// after the end mark once the CRCs add up; otherwise libbz2 decodes it to find out.
 #include <cstring>
 
 #include "recovery/signatures/signature.h"

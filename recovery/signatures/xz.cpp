@@ -1,7 +1,7 @@
 // xz: a stream header (FD "7zXZ" 00, two flag bytes, CRC-32), blocks, an index and a
-// stream footer ending in "YZ". liblzma decodes the stream, verifying the block checks,
-// the index and the footer; the stream ends where the decoder says, and the zero padding
-// that may follow a stream (a multiple of 4 bytes) is not counted.
+// stream footer ending in "YZ". The footer, the index it points back to (read by liblzma)
+// and every block header must check out; the stream ends at the footer, and the zero
+// padding that may follow a stream (a multiple of 4 bytes) is not counted.
 #include "recovery/signatures/signature.h"
 #include "recovery/signatures/stream_ends.h"
 

@@ -269,6 +269,7 @@ TEST(signatures, damaged_structures_are_dropped)
     pdf_wrong_xref[startxref] = pdf_wrong_xref[startxref] == '1' ? '2' : '1';
     const QByteArray gz_file = gzip(g);
     const QByteArray xz_file = xz(g);
+    const QByteArray bz2_file = bzip2(g);
     const QByteArray seven = sevenzip(g);
     const QByteArray rar_file = rar(g, false);
     const QByteArray rar5_file = rar(g, true);
@@ -292,7 +293,9 @@ TEST(signatures, damaged_structures_are_dropped)
         {"pdf whose startxref points at no xref", pdf_wrong_xref},
         {"gzip with a wrong CRC in its trailer", flip(gz_file, gz_file.size() - 6)},
         {"gzip with a wrong length in its trailer", flip(gz_file, gz_file.size() - 2)},
-        {"xz with a byte changed inside", flip(xz_file, xz_file.size() / 2)},
+        {"xz with its index changed", flip(xz_file, xz_file.size() - 14)},
+        {"xz with a block header changed", flip(xz_file, 13)},
+        {"bz2 with its combined CRC changed", flip(bz2_file, bz2_file.size() - 2)},
         {"7z with its next header changed", flip(seven, seven.size() - 10)},
         {"7z with its start header changed", flip(seven, 14)},
         {"rar with a header byte changed", flip(rar_file, 7 + 20)},
@@ -308,6 +311,27 @@ TEST(signatures, damaged_structures_are_dropped)
         for (const raw_entry_s& e : scan_bytes(bytes))
             ADD_FAILURE() << c.what << ": reported " << e.extension_text().toStdString() << " at " << e.offset
                           << " size " << e.size;
+    }
+}
+
+// bzip2 and xz streams are ended by their own marks, footers and indexes: data damaged
+// inside a block leaves the structure whole, so the stream is reported at its full length
+// for the user to salvage what decodes.
+TEST(signatures, compressed_streams_damaged_inside_are_reported_whole)
+{
+    raw_fixtures::rng g(23);
+    const auto flip = [](QByteArray b, qsizetype at) {
+        b[at] = static_cast<char>(b[at] ^ 0x40);
+        return b;
+    };
+    const QByteArray xz_file = xz(g);
+    const QByteArray bz2_file = bzip2(g);
+    for (const QByteArray& damaged : {flip(xz_file, xz_file.size() / 2), flip(bz2_file, bz2_file.size() / 2)}) {
+        const QByteArray bytes = random_bytes(g, 1024) + damaged + random_bytes(g, 8192);
+        const std::vector<raw_entry_s> found = scan_bytes(bytes);
+        ASSERT_EQ(found.size(), 1u);
+        EXPECT_EQ(found[0].offset, 1024u);
+        EXPECT_EQ(found[0].size, static_cast<std::uint64_t>(damaged.size()));
     }
 }
 
