@@ -44,7 +44,7 @@ fi
 failed=0
 for t in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$t"
-  log="build-fuzz/logs/$t.log"
+  log="build-fuzz/logs/$t.$$.log"
   echo "fuzz_$t: ${seconds} s"
   # Inputs no longer than the structures each reader looks at keep the executions fast.
   case "$t" in
