@@ -10,6 +10,7 @@ const std::vector<fuzz_target_s>& fuzz_targets()
         {"signatures", fuzz_signatures},
         {"scan_result", fuzz_scan_result},
         {"language", fuzz_language},
+        {"config", fuzz_config},
     };
     return list;
 }

@@ -30,5 +30,7 @@ int fuzz_signatures(const std::uint8_t* data, std::size_t size);
 int fuzz_scan_result(const std::uint8_t* data, std::size_t size);
 // A localisation file read by the language loader.
 int fuzz_language(const std::uint8_t* data, std::size_t size);
+// The deep scan's configuration file or the program's settings file.
+int fuzz_config(const std::uint8_t* data, std::size_t size);
 
 const std::vector<fuzz_target_s>& fuzz_targets();

@@ -4,7 +4,7 @@
 #
 #   bash tools/fuzz.sh [SECONDS] [TARGET...]     default: 60 seconds each, every target
 #
-# Targets: partition_search partition_entries fat ntfs signatures scan_result language.
+# Targets: partition_search partition_entries fat ntfs signatures scan_result language config.
 #
 # Seeds are generated from the test fixtures into build-fuzz/seeds; each target's corpus
 # grows in build-fuzz/corpus/TARGET and is kept between runs. Executions are added up per
@@ -18,7 +18,7 @@ seconds=${1:-60}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(partition_search partition_entries fat ntfs signatures scan_result language)
+  targets=(partition_search partition_entries fat ntfs signatures scan_result language config)
 fi
 
 # The seed program links the test images, so it comes from the ordinary build. With

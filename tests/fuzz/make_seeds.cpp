@@ -144,6 +144,17 @@ void language_seeds(const QString& source_root)
                "[English]\r\nHello=\"Hello\\n\"\r\n[Deutsch]\r\nHello=\"Hallo\"\r\n[Deutsch]\r\nHello=\"no\"\r\n");
 }
 
+// The first byte chooses the file: even for the deep scan's configuration, odd for the
+// program's settings.
+void config_seeds()
+{
+    write_seed("config", "scan.conf",
+               QByteArray(1, '\0') + "# types\njpg on 64M\nzip off\npdf on 1G # big\nmp4 on 18446744073709551615\n"
+                                     "bogus on\npng maybe\n");
+    write_seed("config", "settings.ini",
+               QByteArray(1, '\1') + "[General]\nlanguage=Deutsch\nrecovery_folder=/home/user/recovered\n");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -164,6 +175,7 @@ int main(int argc, char** argv)
         partition_seeds();
         scan_result_seeds();
         language_seeds(VANTREL_SOURCE_DIR);
+        config_seeds();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vantrel-fuzz-seeds: %s\n", e.what());
         return 1;
