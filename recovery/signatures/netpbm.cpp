@@ -17,8 +17,10 @@ bool space(std::uint8_t c)
 
 std::optional<carve_result_s> netpbm_size(carve_reader& r)
 {
+    // The kind selects the extension below, so it is checked here rather than trusted to
+    // the header match that brought the scan here.
     const auto kind = r.u8(1);
-    if (!kind)
+    if (!kind || *kind < '4' || *kind > '6')
         return std::nullopt;
     const int fields = *kind == '4' ? 2 : 3;
     std::uint64_t pos = 2;

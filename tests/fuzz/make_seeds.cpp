@@ -4,9 +4,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <algorithm>
 #include <exception>
+#include <string_view>
 
 #include "recovery/raw/raw_recovery.h"
+#include "recovery/signatures/signature.h"
 #include "tests/recovery/raw/raw_fixtures.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/ntfs_images.h"
@@ -34,12 +37,25 @@ QByteArray read_all(const QString& path, qint64 limit = -1)
     return limit < 0 ? f.readAll() : f.read(limit);
 }
 
+// Each file behind the byte that selects the format whose header it starts with.
 void signature_seeds()
 {
     raw_fixtures::rng g(7);
+    const std::vector<const signature_s*>& formats = signature_registry();
     int n = 0;
-    for (const raw_fixtures::fixture_s& f : raw_fixtures::all_formats(g))
-        write_seed("signatures", QString("%1.%2").arg(n++, 2, 10, QChar('0')).arg(f.extension), f.bytes);
+    for (const raw_fixtures::fixture_s& f : raw_fixtures::all_formats(g)) {
+        const auto starts = [&](const signature_header_s& h) {
+            return f.bytes.size() >= static_cast<qsizetype>(h.offset + h.bytes.size()) &&
+                   std::string_view(f.bytes.constData() + h.offset, h.bytes.size()) == h.bytes;
+        };
+        std::size_t index = 0;
+        while (index < formats.size() && std::none_of(formats[index]->headers.begin(), formats[index]->headers.end(), starts))
+            ++index;
+        if (index == formats.size())
+            throw std::runtime_error(("no format starts " + f.extension).toStdString());
+        write_seed("signatures", QString("%1.%2").arg(n++, 2, 10, QChar('0')).arg(f.extension),
+                   QByteArray(1, static_cast<char>(index)) + f.bytes);
+    }
 }
 
 // A FAT volume with long names, folders, and deleted files and folders; cut to its first
