@@ -29,7 +29,7 @@ std::optional<carve_result_s> psd_size(carve_reader& r)
     const auto color = r.be32(pos);
     if (!color)
         return std::nullopt;
-    pos += 4 + *color;
+    pos += 4 + std::uint64_t{*color};
     const auto resources = r.be32(pos);
     if (!resources)
         return std::nullopt;
@@ -38,7 +38,7 @@ std::optional<carve_result_s> psd_size(carve_reader& r)
         if (!r.read(pos + 4, tag, 4) || std::string_view(tag, 4) != "8BIM")
             return std::nullopt;
     }
-    pos += 4 + *resources;
+    pos += 4 + std::uint64_t{*resources};
     const auto layers = big ? r.be64(pos) : std::optional<std::uint64_t>(r.be32(pos));
     if (!layers || *layers > r.limit())
         return std::nullopt;

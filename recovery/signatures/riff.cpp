@@ -30,7 +30,8 @@ std::optional<std::uint64_t> form_end(carve_reader& r, std::uint64_t pos)
         const auto n = r.le32(at + 4);
         if (!r.read(at, id, 4) || !n || !chunk_id(id))
             return std::nullopt;
-        at += 8 + *n + (*n & 1);
+        // In 64 bits: a length near 2^32 must not wrap the step to 0 and walk in place.
+        at += 8 + std::uint64_t{*n} + (*n & 1);
     }
     // A final pad byte may be left out of the form's length.
     if (at != end && at != end + 1)
