@@ -37,6 +37,7 @@ if [ ! -f build-fuzz/seeds/.complete ]; then
 fi
 
 mkdir -p build-fuzz/findings build-fuzz/logs
+export LSAN_OPTIONS="suppressions=$root/fuzz/lsan.supp:print_suppressions=0"
 # Readers that take a path get their input through a scratch file: on tmpfs when there is one.
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
   export TMPDIR=/dev/shm
