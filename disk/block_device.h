@@ -50,6 +50,10 @@ enum class device_access { read, read_write };
 std::unique_ptr<block_device> open_block_device(const QString& path, device_access access,
                                                 QString* error = nullptr);
 
+// Whether path names a block device (as opposed to an image file, wherever it lies: an
+// image under /dev/shm is still a file).
+bool is_block_device(const QString& path);
+
 // Opens a block device or an image file at its path, without the registry: for a registered
 // device that wraps the real one.
 std::unique_ptr<block_device> open_file_device(const QString& path, device_access access, QString* error = nullptr);

@@ -252,3 +252,9 @@ std::unique_ptr<block_device> open_block_device(const QString& path, device_acce
         dev = std::make_unique<unreadable_device>(std::move(dev), std::move(bad));
     return dev;
 }
+
+bool is_block_device(const QString& path)
+{
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISBLK(st.st_mode);
+}

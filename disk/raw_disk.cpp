@@ -19,7 +19,7 @@ namespace {
 // as a query-only open does elsewhere; a size of 0 means no medium.
 std::optional<std::uint64_t> sysfs_size(const QString& path)
 {
-    if (!path.startsWith(QLatin1String("/dev/")))
+    if (!is_block_device(path))
         return std::nullopt;
     QFile f(QStringLiteral("/sys/class/block/%1/size").arg(QFileInfo(path).fileName()));
     if (!f.open(QIODevice::ReadOnly))
@@ -44,7 +44,7 @@ std::optional<disk_geometry_s> raw_disk::query_geometry(const QString& path, QSt
     }
     if (std::optional<disk_geometry_s> g = dev->reported_geometry())
         return g;
-    if (dev->size() == 0 && path.startsWith(QLatin1String("/dev/"))) {
+    if (dev->size() == 0 && is_block_device(path)) {
         if (error)
             *error = QStringLiteral("%1 holds no medium").arg(path);
         return std::nullopt;

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "disk/block_device.h"
 #include "disk/drive_list.h"
 
 namespace {
@@ -160,7 +161,7 @@ bool linux_volume_platform::begin_walk()
     const QList<drive_item_s> drives = list_drives();
     for (qsizetype n = 0; n < drives.size(); ++n) {
         const QString drive = drives[n].path;
-        const bool block = drive.startsWith(QLatin1String("/dev/"));
+        const bool block = is_block_device(drive);
         const QString name = QFileInfo(drive).fileName();
         std::uint64_t drive_bytes = 0;
         if (block) {

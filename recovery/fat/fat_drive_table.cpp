@@ -51,7 +51,7 @@ table_s& table()
 // that still reports a size.
 bool medium_present(const QString& path)
 {
-    if (!path.startsWith(QLatin1String("/dev/")))
+    if (!is_block_device(path))
         return QFileInfo::exists(path);
     QFile f(QStringLiteral("/sys/class/block/%1/size").arg(QFileInfo(path).fileName()));
     return f.open(QIODevice::ReadOnly) && f.readAll().trimmed().toULongLong() > 0;

@@ -113,9 +113,11 @@ TEST_F(fat_engine, deleted_files_and_folders_on_every_fat_type)
             EXPECT_EQ(file_md5(out), file_md5(e.source));
         }
         // Live folders with only live files are walked but not shown.
-        for (const auto& [cluster, entry] : engine.entry_table)
-            if (entry.name == "LIVE")
+        for (const auto& [cluster, entry] : engine.entry_table) {
+            if (entry.name == "LIVE") {
                 EXPECT_EQ(entry.has_content, 0);
+            }
+        }
 
         // Unknown ids write nothing.
         const QString none = dir_.filePath("none.bin");
@@ -126,6 +128,23 @@ TEST_F(fat_engine, deleted_files_and_folders_on_every_fat_type)
 
         EXPECT_EQ(file_md5(img.path), before);  // nothing written to the source
     }
+}
+
+// An image file is a file wherever it lies: one under /dev (tmpfs at /dev/shm) was once
+// taken for a block device, found without a medium and never read.
+TEST_F(fat_engine, an_image_under_dev_shm_is_read_as_a_file)
+{
+    if (!QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+        GTEST_SKIP() << "no writable /dev/shm";
+    QTemporaryDir shm(QStringLiteral("/dev/shm/vantrel-test-XXXXXX"));
+    ASSERT_TRUE(shm.isValid());
+    const fat_image_s img = make_fat_image(shm.path(), "shm.img", 12, false, 2048);
+    mtools("mcopy", img, {"-m", make_file(dir_.path(), "GONE.TXT", 3000, 1), "::/"});
+    mtools("mdel", img, {"::/GONE.TXT"});
+
+    fat_recovery_c engine;
+    scan(engine, use({img.path}, img.volume_path));
+    EXPECT_EQ(engine.entry_table.size(), 2u);  // the root and the deleted file
 }
 
 TEST_F(fat_engine, same_cluster_twice_and_a_loop_of_folders)
