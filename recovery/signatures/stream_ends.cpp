@@ -8,6 +8,8 @@
 #include <array>
 #include <vector>
 
+#include "disk/le.h"
+
 namespace {
 
 constexpr std::size_t out_bytes = 1u << 16;
@@ -193,11 +195,6 @@ std::optional<std::uint64_t> bzip2_marked_end(carve_reader& r, std::uint64_t pos
     }
 }
 
-std::uint32_t get_le32(const std::uint8_t* p)
-{
-    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
 // Whether the block header at `at` is whole and its CRC-32 holds.
 bool xz_block_header_sound(carve_reader& r, std::uint64_t at)
 {
@@ -262,7 +259,7 @@ std::optional<std::uint64_t> xz_indexed_end(carve_reader& r, std::uint64_t pos)
             if (s[i + 10] != 'Y' || s[i + 11] != 'Z')
                 continue;
             const std::uint64_t at = footer + i;
-            if (get_le32(s.data() + i) == 0 && get_le32(s.data() + i + 4) == 0)
+            if (le64(s, i) == 0)
                 continue;  // zeros before "YZ" are no footer's CRC and size
             if (xz_footer_closes(r, pos, at, header_flags))
                 return at + LZMA_STREAM_HEADER_SIZE;
