@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <span>
 #include <type_traits>
@@ -24,6 +25,7 @@ struct external_image_s {
     block_device* device;
     bool read_failed;
 };
+static_assert(std::is_trivial_v<external_image_s>, "allocated with calloc and released with free");
 
 ssize_t read_image(TSK_IMG_INFO* img, TSK_OFF_T off, char* buf, size_t len)
 {
@@ -41,7 +43,7 @@ ssize_t read_image(TSK_IMG_INFO* img, TSK_OFF_T off, char* buf, size_t len)
 
 void close_image(TSK_IMG_INFO* img)
 {
-    delete reinterpret_cast<external_image_s*>(img);
+    std::free(reinterpret_cast<external_image_s*>(img));
 }
 
 void image_stat(TSK_IMG_INFO*, FILE*) {}
@@ -130,13 +132,17 @@ std::unique_ptr<ntfs_volume_c> ntfs_volume_c::open(std::unique_ptr<block_device>
 
     std::unique_ptr<ntfs_volume_c> volume(new ntfs_volume_c);
     volume->record_bytes_ = parsed->record_bytes;
-    auto* image = new external_image_s{};
+    // The structure holds TSK's 2 MiB read cache. calloc takes it zeroed from fresh pages
+    // without writing them, so an open touches only the cache entries TSK fills.
+    auto* image = static_cast<external_image_s*>(std::calloc(1, sizeof(external_image_s)));
+    if (!image)
+        return nullptr;
     image->device = device.get();
     volume->device_ = std::move(device);
     volume->image_ = tsk_img_open_external(image, static_cast<TSK_OFF_T>(volume->device_->size()), 512, read_image,
                                            close_image, image_stat);
     if (!volume->image_) {
-        delete image;
+        std::free(image);
         tsk_error_reset();
         return nullptr;
     }
