@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <span>
 #include <type_traits>
 #include <vector>
@@ -251,19 +252,21 @@ ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const cha
     // TSK reads a deleted file's runs as it reads a live one's: it does not ask whether the
     // clusters are still allocated, so no read flag is needed for deleted files.
     write_result result = write_result::written;
-    std::vector<char> buf(copy_chunk);
     take_read_failure();
     const auto size = static_cast<std::uint64_t>(data->size);
+    // Every byte written is read into the buffer first, so it is left uninitialised.
+    const auto buf = std::make_unique_for_overwrite<char[]>(
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(size, 1, copy_chunk)));
     for (std::uint64_t off = 0; off < size;) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(copy_chunk, size - off));
         const ssize_t got =
-            tsk_fs_attr_read(data, static_cast<TSK_OFF_T>(off), buf.data(), want, TSK_FS_FILE_READ_FLAG_NONE);
+            tsk_fs_attr_read(data, static_cast<TSK_OFF_T>(off), buf.get(), want, TSK_FS_FILE_READ_FLAG_NONE);
         if (got < 0 || static_cast<std::size_t>(got) != want || take_read_failure()) {
             tsk_error_reset();
             result = write_result::read_error;
             break;
         }
-        if (std::fwrite(buf.data(), 1, want, out) != want) {
+        if (std::fwrite(buf.get(), 1, want, out) != want) {
             result = write_result::write_error;
             break;
         }
