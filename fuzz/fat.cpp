@@ -1,8 +1,10 @@
 // The FAT module and the FAT engine over a volume made of the input.
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <vector>
 
+#include "disk/device_registry.h"
 #include "disk/drive_list.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/targets.h"
@@ -86,13 +88,20 @@ void read_root()
 int fuzz_fat(const std::uint8_t* data, std::size_t size)
 {
     fuzz::quiet();
-    const QString image = fuzz::write_scratch("fat.img", data, size, declared_size(data, size));
-    static const bool drives_set = [&] {
+    // The drive list names an image file that exists; every open of its path is served
+    // from the input in memory, through the device registry.
+    static const QString image = [] {
+        const QString path = QFileInfo(fuzz::write_scratch("fat.img", nullptr, 0)).absoluteFilePath();
         qputenv("VANTREL_IMAGES_ONLY", "1");
-        set_drive_images({image});
-        return true;
+        return path;
     }();
-    (void)drives_set;
+    set_drive_images({image});
+    auto bytes = std::make_shared<const std::vector<std::uint8_t>>(data, data + size);
+    const std::uint64_t volume_size = declared_size(data, size);
+    register_device(image, [bytes, volume_size](device_access) { return fuzz::input_device(bytes, volume_size); });
+    struct unregister_s {
+        ~unregister_s() { unregister_device(image); }
+    } unregister_at_return;
     if (reopen_fat_drives() < 1)
         return 0;
     volume_partition_table[0] = {0, 0, 0};

@@ -17,8 +17,8 @@ namespace {
 
 class zero_extended_device : public block_device {
 public:
-    zero_extended_device(const std::uint8_t* data, std::size_t n, std::uint64_t size)
-        : bytes_(data, data + n), size_(std::max<std::uint64_t>(size, n))
+    zero_extended_device(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::uint64_t size)
+        : bytes_(std::move(bytes)), size_(std::max<std::uint64_t>(size, bytes_->size()))
     {
     }
     std::uint64_t size() const override { return size_; }
@@ -29,9 +29,9 @@ public:
         const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(n, size_ - off));
         auto* out = static_cast<std::uint8_t*>(buf);
         std::size_t from_input = 0;
-        if (off < bytes_.size()) {
-            from_input = std::min<std::size_t>(count, bytes_.size() - off);
-            std::memcpy(out, bytes_.data() + off, from_input);
+        if (off < bytes_->size()) {
+            from_input = std::min<std::size_t>(count, bytes_->size() - off);
+            std::memcpy(out, bytes_->data() + off, from_input);
         }
         std::memset(out + from_input, 0, count - from_input);
         return static_cast<std::int64_t>(count);
@@ -39,7 +39,7 @@ public:
     std::int64_t write_at(std::uint64_t, const void*, std::size_t) override { return -1; }
 
 private:
-    std::vector<std::uint8_t> bytes_;
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes_;
     std::uint64_t size_;
 };
 
@@ -47,7 +47,12 @@ private:
 
 std::unique_ptr<block_device> input_device(const std::uint8_t* data, std::size_t n, std::uint64_t size)
 {
-    return std::make_unique<zero_extended_device>(data, n, size);
+    return input_device(std::make_shared<const std::vector<std::uint8_t>>(data, data + n), size);
+}
+
+std::unique_ptr<block_device> input_device(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::uint64_t size)
+{
+    return std::make_unique<zero_extended_device>(std::move(bytes), size);
 }
 
 const QString& scratch_dir()

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class block_device;
 
@@ -14,6 +15,8 @@ namespace fuzz {
 // A small input can so stand for a volume of a realistic size whose structures lie at its
 // start.
 std::unique_ptr<block_device> input_device(const std::uint8_t* data, std::size_t n, std::uint64_t size);
+// The same over bytes that several devices share, so that each open does not copy them.
+std::unique_ptr<block_device> input_device(std::shared_ptr<const std::vector<std::uint8_t>> bytes, std::uint64_t size);
 
 // A folder of this process's own, made on first use and removed at exit.
 const QString& scratch_dir();
