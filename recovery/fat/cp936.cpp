@@ -2,16 +2,10 @@
 
 #include <iconv.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <vector>
 
 namespace {
-
-struct code_pair_s {
-    std::uint16_t code;
-    char16_t unicode;
-};
 
 // Converts one code's bytes with the open converter; false when the code has no single
 // UTF-16 unit (invalid, incomplete, or outside the basic plane).
@@ -32,11 +26,13 @@ bool convert(iconv_t cd, const char* bytes, std::size_t length, char16_t* out)
     return true;
 }
 
-// Every single byte from 0x80 and every double-byte code 0x8140..0xFEFE, in code order, so
-// the table comes out sorted.
-std::vector<code_pair_s> build_table()
+// Indexed by code: every single byte from 0x80 and every double-byte code 0x8140..0xFEFE
+// that converts; '?' everywhere else.
+std::vector<char16_t> build_table()
 {
-    std::vector<code_pair_s> table;
+    std::vector<char16_t> table(0x10000, u'?');
+    for (unsigned code = 0; code < 0x80; ++code)
+        table[code] = static_cast<char16_t>(code);
     iconv_t cd = iconv_open("UTF-16LE", "CP936");
     if (cd == reinterpret_cast<iconv_t>(-1))
         return table;
@@ -44,12 +40,12 @@ std::vector<code_pair_s> build_table()
     for (unsigned code = 0x80; code <= 0xFF; ++code) {
         const char b[1] = {static_cast<char>(code)};
         if (convert(cd, b, 1, &u))
-            table.push_back({static_cast<std::uint16_t>(code), u});
+            table[code] = u;
     }
     for (unsigned code = 0x8140; code <= 0xFEFE; ++code) {
         const char b[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
         if (cp936_trail_byte(static_cast<std::uint8_t>(code & 0xFF)) && convert(cd, b, 2, &u))
-            table.push_back({static_cast<std::uint16_t>(code), u});
+            table[code] = u;
     }
     iconv_close(cd);
     return table;
@@ -61,10 +57,6 @@ char16_t cp936_to_unicode(std::uint16_t code)
 {
     if (code < 0x80)
         return static_cast<char16_t>(code);
-    static const std::vector<code_pair_s> table = build_table();
-    const auto it = std::lower_bound(table.begin(), table.end(), code,
-                                     [](const code_pair_s& p, std::uint16_t c) { return p.code < c; });
-    if (it == table.end() || it->code != code)
-        return u'?';
-    return it->unicode;
+    static const std::vector<char16_t> table = build_table();
+    return table[code];
 }

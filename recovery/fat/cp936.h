@@ -1,7 +1,7 @@
 #pragma once
 // Code page 936 (simplified Chinese, GBK) to Unicode, for the 8.3 names of FAT directory
-// entries. The table of (code, Unicode) pairs is built once, at first use, from the C
-// library's own CP936 converter, and searched by halving.
+// entries. A table of every code's Unicode is built once, at first use, from the C
+// library's own CP936 converter.
 #include <cstdint>
 
 // Unicode of a code page 936 code: a single byte (below 0x100) or a double-byte code (lead
