@@ -26,13 +26,11 @@ bool convert(iconv_t cd, const char* bytes, std::size_t length, char16_t* out)
     return true;
 }
 
-// Indexed by code: every single byte from 0x80 and every double-byte code 0x8140..0xFEFE
+// Indexed by code (ASCII is answered before the table): every single byte from 0x80 and every double-byte code 0x8140..0xFEFE
 // that converts; '?' everywhere else.
 std::vector<char16_t> build_table()
 {
     std::vector<char16_t> table(0x10000, u'?');
-    for (unsigned code = 0; code < 0x80; ++code)
-        table[code] = static_cast<char16_t>(code);
     iconv_t cd = iconv_open("UTF-16LE", "CP936");
     if (cd == reinterpret_cast<iconv_t>(-1))
         return table;
