@@ -26,8 +26,8 @@ bool convert(iconv_t cd, const char* bytes, std::size_t length, char16_t* out)
     return true;
 }
 
-// Indexed by code (ASCII is answered before the table): every single byte from 0x80 and every double-byte code 0x8140..0xFEFE
-// that converts; '?' everywhere else.
+// Indexed by code: every single byte from 0x80 and every double-byte code 0x8140..0xFEFE
+// that converts; '?' everywhere else. ASCII is answered before the table is looked at.
 std::vector<char16_t> build_table()
 {
     std::vector<char16_t> table(0x10000, u'?');
