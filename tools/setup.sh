@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   # build
-  cmake ninja-build g++ pkg-config nasm
+  cmake ninja-build g++ pkg-config nasm ccache
   qt6-base-dev libgtest-dev libblkid-dev libmount-dev libtsk-dev
   zlib1g-dev libbz2-dev liblzma-dev
   # test fixtures: file-system images and an emulator to boot a repaired image
