@@ -11,34 +11,61 @@ carve_reader::carve_reader(block_device& dev, std::uint64_t base, std::uint64_t 
 {
 }
 
-// Loads the window that holds [off, off + n) (n already cut to the limit): from the scan's
-// block when it covers the range, else from the device, a whole window at a time.
+// Copies the candidate's bytes [off, off + n) to out: the part the scan's block holds from
+// it, the rest from the device. got is the count copied, short only at the device's end.
+bool carve_reader::copy_in(std::uint64_t off, std::uint8_t* out, std::size_t n, std::size_t& got)
+{
+    got = 0;
+    const std::uint64_t abs = base_ + off;
+    if (abs >= block_offset_ && abs - block_offset_ < block_.size()) {
+        const std::size_t at = static_cast<std::size_t>(abs - block_offset_);
+        got = std::min(n, block_.size() - at);
+        std::memcpy(out, block_.data() + at, got);
+        if (got == n)
+            return true;
+    }
+    const std::int64_t r = dev_.read_at(abs + got, out + got, n - got);
+    if (r < 0)
+        return false;
+    got += static_cast<std::size_t>(r);
+    return true;
+}
+
+// Makes the buffer hold [off, off + n) (n already cut to the limit and at most a window).
+// When off lies inside the buffer, what it holds from off on is kept and only the bytes
+// behind it are read, a window at a time; otherwise a window is read from off.
 bool carve_reader::fill(std::uint64_t off, std::size_t n)
 {
     if (stopped()) {
         failed_ = true;
         return false;
     }
-    const std::uint64_t abs = base_ + off;
-    if (abs >= block_offset_ && abs - block_offset_ + n <= block_.size()) {
-        const std::size_t at = static_cast<std::size_t>(abs - block_offset_);
-        const std::size_t len = std::min<std::size_t>(block_.size() - at, window_bytes);
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(len, limit_ - off));
-        cache_.assign(block_.begin() + at, block_.begin() + at + want);
+    if (!cache_)
+        cache_ = std::make_unique_for_overwrite<std::uint8_t[]>(buffer_bytes);
+    const bool inside = off >= cache_off_ && off - cache_off_ < cache_len_;
+    if (!inside) {
         cache_off_ = off;
-        cache_len_ = want;
-        return true;
+        cache_len_ = 0;
+    } else if (off - cache_off_ + n > buffer_bytes) {
+        // Full: the part from off on moves to the front (less than a window, since the
+        // view reaches past the buffer's end), leaving room for at least three windows.
+        const std::size_t at = static_cast<std::size_t>(off - cache_off_);
+        std::memmove(cache_.get(), cache_.get() + at, cache_len_ - at);
+        cache_off_ = off;
+        cache_len_ -= at;
     }
-    const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(window_bytes, limit_ - off));
-    cache_.resize(want);
-    const std::int64_t got = dev_.read_at(abs, cache_.data(), want);
-    if (got < 0) {
+    const std::uint64_t end = cache_off_ + cache_len_;  // the first byte not held
+    const std::size_t needed = static_cast<std::size_t>(off + n - end);
+    const std::size_t room = buffer_bytes - cache_len_;
+    const std::size_t want = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max(needed, std::min(room, window_bytes)), limit_ - end));
+    std::size_t got = 0;
+    if (!copy_in(end, cache_.get() + cache_len_, want, got)) {
         failed_ = true;
         cache_len_ = 0;
         return false;
     }
-    cache_off_ = off;
-    cache_len_ = static_cast<std::size_t>(got);
+    cache_len_ += got;
     return true;
 }
 
@@ -47,13 +74,21 @@ std::span<const std::uint8_t> carve_reader::view(std::uint64_t off, std::size_t 
     if (off >= limit_ || failed_)
         return {};
     n = static_cast<std::size_t>(std::min<std::uint64_t>({n, window_bytes, limit_ - off}));
+    const std::uint64_t abs = base_ + off;
+    if (abs >= block_offset_ && abs - block_offset_ + n <= block_.size()) {
+        if (stopped()) {
+            failed_ = true;
+            return {};
+        }
+        return block_.subspan(static_cast<std::size_t>(abs - block_offset_), n);
+    }
     if (!(off >= cache_off_ && off - cache_off_ + n <= cache_len_)) {
         if (!fill(off, n))
             return {};
     }
     const std::size_t at = static_cast<std::size_t>(off - cache_off_);
     const std::size_t have = std::min(n, cache_len_ - std::min(cache_len_, at));
-    return std::span<const std::uint8_t>(cache_.data() + at, have);
+    return std::span<const std::uint8_t>(cache_.get() + at, have);
 }
 
 bool carve_reader::read(std::uint64_t off, void* out, std::size_t n)

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,6 +25,11 @@ class block_device;
 // Reads the bytes of one candidate: offset 0 is the candidate's first byte. Nothing at or
 // past limit() is ever returned, and a stop request from the scan makes every later read
 // come back empty, so a size function over a huge candidate ends soon after a stop.
+//
+// Bytes the scan's current block holds are served from it. Beyond it the reader keeps a
+// buffer of the device: a view that starts inside the buffer is served from it, and only
+// the bytes past its end are read, so a walker that steps forward through a file reads
+// each byte of it from the device once, however small its steps.
 class carve_reader {
 public:
     // base: the candidate's first byte on the device; limit: how many bytes from there the
@@ -58,7 +64,12 @@ public:
     static constexpr std::size_t window_bytes = 1u << 16;
 
 private:
+    // The buffer holds up to this many bytes, so that it can grow by whole windows before
+    // the part still wanted has to be moved to its front.
+    static constexpr std::size_t buffer_bytes = 4 * window_bytes;
+
     bool fill(std::uint64_t off, std::size_t n);
+    bool copy_in(std::uint64_t off, std::uint8_t* out, std::size_t n, std::size_t& got);
 
     block_device& dev_;
     std::uint64_t base_;
@@ -66,7 +77,7 @@ private:
     const std::atomic_ref<std::int32_t>* stop_;
     std::span<const std::uint8_t> block_;  // the scan's current block, when it covers the candidate
     std::uint64_t block_offset_;           // device offset of block_[0]
-    std::vector<std::uint8_t> cache_;
+    std::unique_ptr<std::uint8_t[]> cache_;  // buffer_bytes, made on the first read past the block
     std::uint64_t cache_off_ = 0;  // candidate-relative offset of cache_[0]
     std::size_t cache_len_ = 0;
     bool failed_ = false;
