@@ -9,7 +9,12 @@ int current_language_index = 0;
 
 namespace {
 
-const char language_file_name[] = "language.ini";
+// Relative to the working directory unless set_language_file names another place.
+QString& language_file_path()
+{
+    static QString path = QStringLiteral("language.ini");
+    return path;
+}
 
 struct language_code_s {
     const char* name;  // UTF-8, as the settings and the file's section headers write it
@@ -24,9 +29,14 @@ const language_code_s language_codes[] = {
 
 }  // namespace
 
+void set_language_file(const QString& path)
+{
+    language_file_path() = path;
+}
+
 int load_language(const QString& name, bool mark)
 {
-    language_file_c file(QString::fromLatin1(language_file_name));
+    language_file_c file(language_file_path());
     if (!file.open()) {
         return -1;
     }

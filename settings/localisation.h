@@ -1,10 +1,11 @@
 #pragma once
 // The translated texts of the windows and the small text services that the pages share.
 //
-// "language.ini" in the working directory holds one section per language, entries
-// key="text" in UTF-8. The settings store loads English first and the chosen language
-// over it, so every key that the chosen language lacks keeps its English text. The values
-// below are process-wide and touched by the user-interface thread only.
+// "language.ini" (in the working directory unless set_language_file says otherwise) holds
+// one section per language, entries key="text" in UTF-8. The settings store loads English
+// first and the chosen language over it, so every key that the chosen language lacks keeps
+// its English text. The values below are process-wide and touched by the user-interface
+// thread only.
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -23,7 +24,11 @@ extern QStringList language_list;
 // The position in language_list of the current language; 0 until a marking load finds it.
 extern int current_language_index;
 
-// Reads the section `name` (exact, case-sensitive) of "language.ini" into translation_table,
+// Where load_language reads "language.ini": the working directory unless this names
+// another path (the window takes the file that lies beside its executable).
+void set_language_file(const QString& path);
+
+// Reads the section `name` (exact, case-sensitive) of the localisation file into translation_table,
 // replacing the texts of the keys it holds. With `mark`, the position of that section in
 // language_list becomes current_language_index. A section that directly follows one of the
 // same name is not read. Returns 0, or -1 when the file cannot be opened (nothing changes).
