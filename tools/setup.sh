@@ -9,6 +9,11 @@ packages=(
   cmake ninja-build g++ pkg-config nasm ccache
   qt6-base-dev libgtest-dev libblkid-dev libmount-dev libtsk-dev
   zlib1g-dev libbz2-dev liblzma-dev
+  # the window: TIFF and other image plug-ins, fonts standing in for Arial, Verdana and
+  # Comic Sans MS (Liberation, DejaVu) and for Chinese and Japanese (Noto CJK)
+  qt6-image-formats-plugins fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
+  # window tests and screenshots: a virtual X server, pointer automation, image conversion
+  xvfb xauth xdotool imagemagick
   # test fixtures: file-system images and an emulator to boot a repaired image
   dosfstools mtools ntfs-3g qemu-system-x86
   # fuzzing: clang with libFuzzer and the sanitizer runtimes

@@ -1,0 +1,37 @@
+#pragma once
+// The one way in which notices and yes-or-no questions are shown, and the file dialogs of
+// the window. Each has a hook that answers it instead of the user, for tests: with a hook
+// set, the box is built as usual and handed to the hook, which says how it was closed, and
+// a file dialog is described to the hook, which gives the chosen path. Users never see a
+// difference, as no hook is set in the program.
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+// A modal warning box titled `title` with the text translate(key), the given buttons (none
+// given: the toolkit's single OK) and the program's icon. Returns the button that closed it.
+QMessageBox::StandardButton warning_box(QWidget* parent, const char* key,
+                                        QMessageBox::StandardButtons buttons = QMessageBox::NoButton,
+                                        const QString& title = QStringLiteral("Orvane"));
+
+using box_hook = std::function<QMessageBox::StandardButton(QMessageBox& box)>;
+// Answers every following box instead of showing it; an empty hook shows boxes again.
+void set_box_hook(box_hook hook);
+
+enum class file_dialog_kind { directory, open_file, save_file };
+
+struct file_dialog_request_s {
+    file_dialog_kind kind;
+    QWidget* parent;
+    QString caption;
+    QString directory;
+    QString filter;
+};
+
+using file_dialog_hook = std::function<QString(const file_dialog_request_s& request)>;
+void set_file_dialog_hook(file_dialog_hook hook);
+
+// The toolkit's file dialogs, or the hook's answer. An empty text means cancelled.
+QString choose_directory(QWidget* parent, const QString& caption, const QString& directory = {});
+QString choose_open_file(QWidget* parent, const QString& caption, const QString& directory, const QString& filter);
+QString choose_save_file(QWidget* parent, const QString& caption, const QString& directory, const QString& filter);
