@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -102,6 +103,93 @@ QJsonObject search_json(const partition_repair_c& search, const drive_item_s& dr
                        {"stopped", search.was_stopped()}};
 }
 
+QString fate_name(entry_fate_e fate)
+{
+    switch (fate) {
+    case entry_fate_e::kept: return QStringLiteral("kept");
+    case entry_fate_e::found: return QStringLiteral("found");
+    case entry_fate_e::replaced: return QStringLiteral("replaced");
+    case entry_fate_e::dropped: return QStringLiteral("dropped");
+    }
+    return {};
+}
+
+QString refusal_name(repair_refusal_e refusal)
+{
+    switch (refusal) {
+    case repair_refusal_e::none: return {};
+    case repair_refusal_e::no_drive: return QStringLiteral("no_drive");
+    case repair_refusal_e::search_running: return QStringLiteral("search_running");
+    case repair_refusal_e::nothing_found: return QStringLiteral("nothing_found");
+    case repair_refusal_e::gpt_disk: return QStringLiteral("gpt_disk");
+    case repair_refusal_e::too_many: return QStringLiteral("too_many_entries");
+    case repair_refusal_e::beyond_mbr: return QStringLiteral("beyond_mbr");
+    }
+    return {};
+}
+
+QJsonArray table_json(const QList<table_entry_s>& entries)
+{
+    QJsonArray a;
+    for (const table_entry_s& e : entries) {
+        QJsonObject o{{"active", (e.status & 0x80) != 0},
+                      {"type", e.type},
+                      {"file_system", e.file_system},
+                      {"start_sector", static_cast<double>(e.start_sector)},
+                      {"end_sector", static_cast<double>(e.end_sector())},
+                      {"sector_count", static_cast<double>(e.sector_count)},
+                      {"fate", fate_name(e.fate)}};
+        if (e.slot != 0)
+            o.insert("old_entry", e.slot);
+        if (!e.note.isEmpty())
+            o.insert("note", e.note);
+        a.append(o);
+    }
+    return a;
+}
+
+QString table_cell(const table_entry_s& e)
+{
+    return QStringLiteral("%1%2 %3 %4 %5")
+        .arg(e.status & 0x80 ? QLatin1Char('*') : QLatin1Char(' '))
+        .arg(QStringLiteral("%1-%2").arg(e.start_sector).arg(e.end_sector()), -21)
+        .arg(QStringLiteral("%1").arg(e.type, 2, 16, QLatin1Char('0')))
+        .arg(e.file_system, -10)
+        .arg(fate_name(e.fate));
+}
+
+// The old table and the new one side by side, then what each note says, so that the
+// question is asked about what will really be written.
+void print_plan(const table_plan_s& plan, const QString& drive)
+{
+    constexpr int width = 50;
+    out_line(QStringLiteral("Partition table of %1 (* active; sectors, type, file system):").arg(drive));
+    out_line(QStringLiteral("   %1   %2").arg(QStringLiteral("now"), -width).arg(QStringLiteral("after the repair")));
+    const qsizetype rows = std::max<qsizetype>({plan.old_entries.size(), plan.new_entries.size(), 1});
+    for (qsizetype r = 0; r < rows; ++r) {
+        const QString left = r < plan.old_entries.size()
+                                 ? QStringLiteral("%1 %2").arg(plan.old_entries[r].slot).arg(table_cell(plan.old_entries[r]))
+                                 : (r == 0 ? QStringLiteral("  (empty)") : QString());
+        const QString right = r < plan.new_entries.size()
+                                  ? QStringLiteral("%1 %2").arg(r + 1).arg(table_cell(plan.new_entries[r]))
+                                  : (r == 0 && plan.refusal != repair_refusal_e::none ? QStringLiteral("  (nothing written)")
+                                                                                     : QString());
+        QString line = QStringLiteral("   ") + left.leftJustified(width) + QStringLiteral("   ") + right;
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        out_line(line);
+    }
+    for (const table_entry_s& e : plan.old_entries)
+        if (!e.note.isEmpty())
+            out_line(QStringLiteral("old entry %1: %2").arg(e.slot).arg(e.note));
+    for (const partition_item_s& p : plan.inside_kept)
+        out_line(QStringLiteral("the %1 partition at sectors %2-%3 lies inside a kept entry and is not written as "
+                                "an entry of its own")
+                     .arg(p.file_system)
+                     .arg(p.start_sector)
+                     .arg(p.end_sector));
+}
+
 bool confirmed(const drive_item_s& drive)
 {
     if (!::isatty(STDIN_FILENO)) {
@@ -110,7 +198,8 @@ bool confirmed(const drive_item_s& drive)
     }
     std::fprintf(stderr,
                  "Write a new master boot record to %s?\n"
-                 "This replaces its sector 0; the old one is saved to a backup file first.\n"
+                 "Its partition table becomes the one shown \"after the repair\"; the old sector 0 is saved\n"
+                 "to a backup file first.\n"
                  "Type yes to go on: ",
                  drive.path.toLocal8Bit().constData());
     std::fflush(stderr);
@@ -200,13 +289,22 @@ int cmd_repair(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: the search was stopped; nothing written"));
         return exit_failure;
     }
-    if (search.found_count() == 0) {
-        err_line(QStringLiteral("vantrel-cli: no partitions found on %1; nothing written").arg(drive->path));
+    const table_plan_s plan = search.plan_repair();
+    if (!args.json)
+        print_plan(plan, drive->path);
+    if (plan.refusal != repair_refusal_e::none) {
+        if (args.json) {
+            QJsonObject doc = search_json(search, *drive);
+            doc.insert("result", -1);
+            doc.insert("refusal", refusal_name(plan.refusal));
+            doc.insert("error", search.last_error());
+            doc.insert("old_table", table_json(plan.old_entries));
+            doc.insert("new_table", QJsonArray{});
+            print_json(doc);
+        }
+        err_line(QStringLiteral("vantrel-cli: ") + search.last_error());
         return exit_failure;
     }
-    if (search.found_count() > 4)
-        err_line(QStringLiteral("%1 partitions found; a master boot record holds the first four")
-                     .arg(search.found_count()));
     if (!args.yes && !confirmed(*drive))
         return exit_failure;
 
@@ -215,6 +313,10 @@ int cmd_repair(const cli_args_s& args)
         QJsonObject doc = search_json(search, *drive);
         doc.insert("result", result);
         doc.insert("backup", search.last_backup_path());
+        doc.insert("old_table", table_json(search.last_plan().old_entries));
+        doc.insert("new_table", table_json(search.last_plan().new_entries));
+        if (search.last_refusal() != repair_refusal_e::none)
+            doc.insert("refusal", refusal_name(search.last_refusal()));
         if (result != 0)
             doc.insert("error", search.last_error());
         print_json(doc);

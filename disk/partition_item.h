@@ -5,8 +5,8 @@
 #include <cstdint>
 
 struct partition_item_s {
-    QString file_system;  // "NTFS" or "FAT32"
-    std::int32_t type = 0;  // partition type byte for a table entry: 7 NTFS, 12 FAT32
+    QString file_system;  // "NTFS", "FAT32" or "exFAT"
+    std::int32_t type = 0;  // partition type byte for a table entry: 7 NTFS and exFAT, 12 FAT32
     std::uint64_t start_sector = 0;  // the boot sector, counted from sector 0 of the drive
     std::uint64_t end_sector = 0;  // the last sector, inclusive
 

@@ -94,35 +94,73 @@ QString save_backup(const QString& folder, const QString& drive_path, std::span<
 
 }  // namespace
 
-int partition_repair_c::write_partition_table()
+table_plan_s partition_repair_c::refuse(repair_refusal_e why, const QString& reason)
+{
+    last_plan_ = table_plan_s{};
+    last_plan_.refusal = why;
+    last_plan_.reason = reason;
+    last_refusal_ = why;
+    last_error_ = reason + QStringLiteral("; nothing written");
+    return last_plan_;
+}
+
+table_plan_s partition_repair_c::plan_on(raw_disk& disk, std::span<std::uint8_t, 512> sector0)
+{
+    alignas(4096) std::uint8_t sector1[512] = {};
+    if (!disk.seek(0) || disk.read(sector0.data(), 512) != 512)
+        return refuse(repair_refusal_e::no_drive, QStringLiteral("cannot read sector 0 of %1").arg(drive_->path));
+    // A drive of one sector has no sector 1; zeros hold no GPT header.
+    if (!disk.seek(512) || disk.read(sector1, 512) != 512)
+        std::memset(sector1, 0, sizeof sector1);
+
+    const std::uint64_t device_bytes = disk.device_size();
+    const std::uint64_t drive_sectors = (device_bytes ? device_bytes : drive_->size) / 512;
+    last_plan_ = plan_partition_table(sector0, std::span<const std::uint8_t, 512>(sector1), found_partitions(),
+                                      drive_sectors);
+    last_refusal_ = last_plan_.refusal;
+    if (last_plan_.refusal != repair_refusal_e::none)
+        last_error_ = last_plan_.reason + QStringLiteral("; nothing written");
+    return last_plan_;
+}
+
+table_plan_s partition_repair_c::plan_repair()
 {
     last_error_.clear();
+    last_refusal_ = repair_refusal_e::none;
+    if (!drive_ || !drive_->geometry)
+        return refuse(repair_refusal_e::no_drive, QStringLiteral("no drive was searched"));
+    if (isRunning())
+        return refuse(repair_refusal_e::search_running, QStringLiteral("a search is running"));
+    raw_disk disk;
+    if (!disk.open(drive_->path, device_access::read, &last_error_))
+        return refuse(repair_refusal_e::no_drive, last_error_);
+    alignas(4096) std::uint8_t sector0[512] = {};
+    return plan_on(disk, sector0);
+}
+
+int partition_repair_c::write_partition_table()
+{
     last_backup_.clear();
-    if (!drive_ || !drive_->geometry) {
-        last_error_ = QStringLiteral("no drive was searched");
+    // Plan first on a read-only open, so that a refused repair never opens the drive for
+    // writing.
+    if (plan_repair().refusal != repair_refusal_e::none)
         return -1;
-    }
-    if (isRunning()) {
-        last_error_ = QStringLiteral("a search is running");
-        return -1;
-    }
 
     raw_disk disk;
     if (!disk.open(drive_->path, device_access::read_write, &last_error_))
         return -1;
 
     alignas(4096) std::uint8_t old_sector[512] = {};
-    if (!disk.seek(0) || disk.read(old_sector, 512) != 512) {
-        last_error_ = QStringLiteral("cannot read sector 0 of %1").arg(drive_->path);
+    const table_plan_s plan = plan_on(disk, old_sector);
+    if (plan.refusal != repair_refusal_e::none)
         return -1;
-    }
 
     last_backup_ = save_backup(backup_folder_, drive_->path, std::span<const std::uint8_t, 512>(old_sector), &last_error_);
     if (last_backup_.isEmpty())
         return -1;
 
     alignas(4096) std::array<std::uint8_t, 512> mbr =
-        build_master_boot_record(std::span<const std::uint8_t, 512>(old_sector), found_partitions(), *drive_->geometry);
+        build_master_boot_record(std::span<const std::uint8_t, 512>(old_sector), plan.new_entries, *drive_->geometry);
 
     if (!disk.seek(0) || disk.write(mbr.data(), 512) != 512 || !disk.flush()) {
         last_error_ = QStringLiteral("writing sector 0 of %1 failed; the old sector is saved in %2")

@@ -16,6 +16,7 @@
 
 #include "disk/drive_item.h"
 #include "disk/partition_item.h"
+#include "disk/partition_table.h"
 
 class raw_disk;
 
@@ -67,14 +68,25 @@ public:
     static bool is_ntfs_boot_sector(std::span<const std::uint8_t, 512> sector);
     static bool is_fat32_boot_sector(std::span<const std::uint8_t, 512> sector,
                                      std::span<const std::uint8_t, 512> next_sector);
+    // The exFAT volume's sector size when `sector` is an exFAT boot sector, else 0.
+    static std::size_t exfat_sector_bytes(std::span<const std::uint8_t, 512> sector);
+    // True when `region` starts with an exFAT boot region whose checksum sector (the
+    // volume's sector 11) matches its sectors 0 to 10.
+    static bool is_exfat_boot_region(std::span<const std::uint8_t> region);
 
-    // Writes a new sector 0 from the found partitions: 0 when it was written and read back
-    // unchanged, -1 otherwise. The old sector 0 is first saved to a backup file in the
-    // backup folder (the working directory unless set); without that backup nothing is
-    // written.
+    // What a repair would write now: the old table, the new one, and the reason when it
+    // would write nothing. Reads sectors 0 and 1 of the drive; writes nothing.
+    table_plan_s plan_repair();
+
+    // Writes the planned sector 0: 0 when it was written and read back unchanged, -1
+    // otherwise (last_refusal() says why when nothing was written because of the plan). The
+    // old sector 0 is first saved to a backup file in the backup folder (the working
+    // directory unless set); without that backup nothing is written.
     int write_partition_table();
     void set_backup_folder(const QString& folder) { backup_folder_ = folder; }
     QString last_backup_path() const { return last_backup_; }
+    repair_refusal_e last_refusal() const { return last_refusal_; }
+    const table_plan_s& last_plan() const { return last_plan_; }
     QString last_error() const { return last_error_; }
 
 signals:
@@ -86,6 +98,11 @@ protected:
 private:
     std::int64_t read_block(raw_disk& disk, std::uint64_t sector, std::uint8_t* buf);
     void append_found(const partition_item_s& item);
+    bool exfat_region_holds(raw_disk& disk, std::uint64_t sector, const std::uint8_t* held, std::size_t held_bytes);
+    // Plans the repair on an open drive whose sector 0 is read into `sector0`; sets the
+    // refusal and the error when the plan cannot be written.
+    table_plan_s plan_on(raw_disk& disk, std::span<std::uint8_t, 512> sector0);
+    table_plan_s refuse(repair_refusal_e why, const QString& reason);
 
     mutable QMutex lock_;
     QList<partition_item_s> found_;
@@ -99,4 +116,6 @@ private:
     QString backup_folder_;
     QString last_backup_;
     QString last_error_;
+    repair_refusal_e last_refusal_ = repair_refusal_e::none;
+    table_plan_s last_plan_;
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "disk/le.h"
 #include "disk/partition_repair.h"
@@ -18,9 +19,30 @@ constexpr std::size_t examined_sectors = partition_repair_c::read_sectors - 1;
 
 // Offsets in a boot sector.
 constexpr std::size_t BS_OEMName = 3;
+constexpr std::size_t BPB_BytsPerSec = 11;
+constexpr std::size_t BPB_SecPerClus = 13;
+constexpr std::size_t BPB_RsvdSecCnt = 14;
+constexpr std::size_t BPB_NumFATs = 16;
 constexpr std::size_t BPB_TotSec32 = 32;     // FAT32 total sector count
+constexpr std::size_t BPB_FATSz32 = 36;
+constexpr std::size_t BS_FilSysType32 = 82;  // "FAT32   " on a FAT32 volume
 constexpr std::size_t NTFS_TotalSectors = 40;  // NTFS total sector count, 64 bits
+constexpr std::size_t EXFAT_VolumeLength = 72;  // 64 bits, in the volume's own sectors
+constexpr std::size_t EXFAT_VolumeFlags = 106;  // two bytes left out of the boot checksum
+constexpr std::size_t EXFAT_BytesPerSectorShift = 108;
+constexpr std::size_t EXFAT_PercentInUse = 112;  // left out of the boot checksum
 constexpr std::size_t BS_Signature = 510;
+
+// An exFAT boot region: the boot sector, eight extended boot sectors, the OEM parameters,
+// a reserved sector, and in sector 11 the checksum of the eleven before it, repeated.
+constexpr std::size_t exfat_checksum_sector = 11;
+constexpr std::size_t exfat_max_sector_bytes = 4096;
+constexpr std::size_t exfat_region_max = (exfat_checksum_sector + 1) * exfat_max_sector_bytes;
+
+bool is_power_of_two(unsigned v)
+{
+    return v != 0 && (v & (v - 1)) == 0;
+}
 
 bool has_boot_signature(std::span<const std::uint8_t, 512> s)
 {
@@ -47,12 +69,46 @@ bool partition_repair_c::is_ntfs_boot_sector(std::span<const std::uint8_t, 512> 
 bool partition_repair_c::is_fat32_boot_sector(std::span<const std::uint8_t, 512> sector,
                                               std::span<const std::uint8_t, 512> next_sector)
 {
-    // The FSInfo sector that follows a FAT32 boot sector ends in the same signature. Only the
-    // first five bytes of the OEM name are compared, so MSWIN4.1 and MSDOS5.0 both pass.
+    // A FAT32 boot sector is told by its structure, not by its OEM name, which every
+    // formatter fills in its own way. The FSInfo sector that follows it ends in the same
+    // signature.
     if (!has_boot_signature(sector) || !has_boot_signature(next_sector))
         return false;
-    return std::memcmp(sector.data() + BS_OEMName, "MSWIN", 5) == 0 ||
-           std::memcmp(sector.data() + BS_OEMName, "MSDOS", 5) == 0;
+    if (std::memcmp(sector.data() + BS_FilSysType32, "FAT32   ", 8) != 0)
+        return false;
+    const unsigned bytes_per_sector = le16(sector, BPB_BytsPerSec);
+    return (bytes_per_sector == 512 || bytes_per_sector == 1024 || bytes_per_sector == 2048 ||
+            bytes_per_sector == 4096) &&
+           is_power_of_two(sector[BPB_SecPerClus]) && le16(sector, BPB_RsvdSecCnt) >= 1 &&
+           (sector[BPB_NumFATs] == 1 || sector[BPB_NumFATs] == 2) && le32(sector, BPB_FATSz32) != 0 &&
+           le32(sector, BPB_TotSec32) != 0;
+}
+
+std::size_t partition_repair_c::exfat_sector_bytes(std::span<const std::uint8_t, 512> sector)
+{
+    if (!has_boot_signature(sector) || std::memcmp(sector.data() + BS_OEMName, "EXFAT   ", 8) != 0)
+        return 0;
+    const unsigned shift = sector[EXFAT_BytesPerSectorShift];
+    return shift >= 9 && shift <= 12 ? std::size_t{1} << shift : 0;
+}
+
+bool partition_repair_c::is_exfat_boot_region(std::span<const std::uint8_t> region)
+{
+    if (region.size() < 512)
+        return false;
+    const std::size_t bytes = exfat_sector_bytes(region.first<512>());
+    if (bytes == 0 || region.size() < (exfat_checksum_sector + 1) * bytes)
+        return false;
+    std::uint32_t sum = 0;
+    for (std::size_t k = 0; k < exfat_checksum_sector * bytes; ++k) {
+        if (k == EXFAT_VolumeFlags || k == EXFAT_VolumeFlags + 1 || k == EXFAT_PercentInUse)
+            continue;
+        sum = ((sum & 1) ? 0x80000000u : 0u) + (sum >> 1) + region[k];
+    }
+    for (std::size_t k = exfat_checksum_sector * bytes; k < (exfat_checksum_sector + 1) * bytes; k += 4)
+        if (le32(region, k) != sum)
+            return false;
+    return true;
 }
 
 // Reads the 256 sectors from `sector` on. When the drive fails the whole read, each sector
@@ -145,30 +201,37 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
             break;
 
         std::size_t hit = examined_sectors;
-        bool ntfs = false;
+        enum { ntfs, fat32, exfat } kind = ntfs;
+        std::uint64_t length = 0;
         for (std::size_t j = 0; j < examined_sectors; ++j) {
             const std::span<const std::uint8_t, 512> sec(buf + j * 512, 512);
             if (sec[BS_Signature] != 0x55)
                 continue;
             if (is_ntfs_boot_sector(sec)) {
-                hit = j;
-                ntfs = true;
-                break;
+                // NTFS counts its sectors without the backup boot sector it keeps right
+                // after them.
+                kind = ntfs;
+                length = saturating_add(le64(sec, NTFS_TotalSectors), 1);
+            } else if (is_fat32_boot_sector(sec, std::span<const std::uint8_t, 512>(buf + (j + 1) * 512, 512))) {
+                kind = fat32;
+                length = std::uint64_t{le32(sec, BPB_TotSec32)} * (le16(sec, BPB_BytsPerSec) / 512);
+            } else if (const std::size_t bytes = exfat_sector_bytes(sec);
+                       bytes != 0 && exfat_region_holds(disk, i + j, buf + j * 512, (read_sectors - j) * 512)) {
+                kind = exfat;
+                const std::uint64_t volume_sectors = le64(sec, EXFAT_VolumeLength);
+                const std::uint64_t scale = bytes / 512;
+                length = volume_sectors > sector_max / scale ? sector_max : volume_sectors * scale;
+            } else {
+                continue;
             }
-            if (is_fat32_boot_sector(sec, std::span<const std::uint8_t, 512>(buf + (j + 1) * 512, 512))) {
-                hit = j;
-                break;
-            }
+            hit = j;
+            break;
         }
 
         if (hit == examined_sectors) {
             // The buffer's last sector becomes the first of the next read.
             i += examined_sectors;
         } else {
-            const std::span<const std::uint8_t> sec(buf + hit * 512, 512);
-            // NTFS counts its sectors without the backup boot sector it keeps right after them.
-            const std::uint64_t length =
-                ntfs ? saturating_add(le64(sec, NTFS_TotalSectors), 1) : le32(sec, BPB_TotSec32);
             if (past_end(i))
                 break;
             const std::uint64_t start = i + hit;
@@ -178,8 +241,10 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
                 i = start + 1;
             } else {
                 partition_item_s item;
-                item.file_system = ntfs ? QStringLiteral("NTFS") : QStringLiteral("FAT32");
-                item.type = ntfs ? 7 : 12;
+                item.file_system = kind == ntfs    ? QStringLiteral("NTFS")
+                                   : kind == fat32 ? QStringLiteral("FAT32")
+                                                   : QStringLiteral("exFAT");
+                item.type = kind == fat32 ? 12 : 7;
                 item.start_sector = start;
                 item.end_sector = saturating_add(start, length - 1);
                 append_found(item);
@@ -198,6 +263,21 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
 
     progress_ = 1.0;
     return 0;
+}
+
+bool partition_repair_c::exfat_region_holds(raw_disk& disk, std::uint64_t sector, const std::uint8_t* held,
+                                            std::size_t held_bytes)
+{
+    // The boot region is checked from the buffer when it lies there whole; otherwise it is
+    // read on its own. The next block's read sets the position again.
+    const std::size_t bytes = exfat_sector_bytes(std::span<const std::uint8_t, 512>(held, 512));
+    const std::size_t region = (exfat_checksum_sector + 1) * bytes;
+    if (region <= held_bytes)
+        return is_exfat_boot_region(std::span<const std::uint8_t>(held, region));
+    std::vector<std::uint8_t> own(exfat_region_max);
+    if (!disk.seek(sector * 512) || disk.read(own.data(), region) != static_cast<std::int64_t>(region))
+        return false;
+    return is_exfat_boot_region(std::span<const std::uint8_t>(own.data(), region));
 }
 
 void partition_repair_c::append_found(const partition_item_s& item)

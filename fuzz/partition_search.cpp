@@ -40,15 +40,22 @@ int fuzz_partition_search(const std::uint8_t* data, std::size_t size)
     if (!found.isEmpty()) {
         search.set_backup_folder(fuzz::scratch_dir());
         const int written = search.write_partition_table();
-        if (written != 0)
-            std::fprintf(stderr, "%s\n", qPrintable(search.last_error()));
-        FUZZ_CHECK(written == 0);
-        QFile::remove(search.last_backup_path());
-        // The repair writes sector 0 and nothing else.
-        FUZZ_CHECK(std::equal(bytes->begin() + 512, bytes->end(), data + 512));
-        const std::array<std::uint8_t, 512> expected = build_master_boot_record(
-            std::span<const std::uint8_t, 512>(data, 512), found, *drive.geometry);
-        FUZZ_CHECK(std::equal(expected.begin(), expected.end(), bytes->begin()));
+        const table_plan_s& plan = search.last_plan();
+        if (plan.refusal != repair_refusal_e::none) {
+            // A refused repair writes nothing at all.
+            FUZZ_CHECK(written == -1);
+            FUZZ_CHECK(std::equal(bytes->begin(), bytes->end(), data));
+        } else {
+            if (written != 0)
+                std::fprintf(stderr, "%s\n", qPrintable(search.last_error()));
+            FUZZ_CHECK(written == 0);
+            QFile::remove(search.last_backup_path());
+            // The repair writes sector 0 and nothing else.
+            FUZZ_CHECK(std::equal(bytes->begin() + 512, bytes->end(), data + 512));
+            const std::array<std::uint8_t, 512> expected = build_master_boot_record(
+                std::span<const std::uint8_t, 512>(data, 512), plan.new_entries, *drive.geometry);
+            FUZZ_CHECK(std::equal(expected.begin(), expected.end(), bytes->begin()));
+        }
     }
     unregister_device(name);
     return 0;

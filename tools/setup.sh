@@ -15,7 +15,7 @@ packages=(
   # window tests and screenshots: a virtual X server, pointer automation, image conversion
   xvfb xauth xdotool imagemagick
   # test fixtures: file-system images and an emulator to boot a repaired image
-  dosfstools mtools ntfs-3g qemu-system-x86
+  dosfstools mtools ntfs-3g qemu-system-x86 fdisk e2fsprogs exfatprogs
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
   # benchmark references

@@ -120,6 +120,83 @@ TEST(cli, drives_search_and_repair)
     EXPECT_EQ(read_at(d.image, 510, 2), QByteArray("\x55\xAA"));
 }
 
+namespace {
+
+// Writes a partition table with sfdisk from its script.
+void sfdisk(const QString& image, const QByteArray& script)
+{
+    QProcess p;
+    p.start(tool("sfdisk"), {"--no-reread", "--no-tell-kernel", "-q", image});
+    p.write(script);
+    p.closeWriteChannel();
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+}
+
+struct table_entry_bytes_s {
+    int type;
+    std::uint32_t start;
+    std::uint32_t count;
+    bool operator==(const table_entry_bytes_s&) const = default;
+};
+
+void PrintTo(const table_entry_bytes_s& e, std::ostream* os)
+{
+    *os << "{type " << e.type << ", start " << e.start << ", count " << e.count << "}";
+}
+
+std::vector<table_entry_bytes_s> table_of(const QString& image)
+{
+    const QByteArray s = read_at(image, 0, 512);
+    const auto* b = reinterpret_cast<const std::uint8_t*>(s.constData());
+    const auto le = [&](int at) { return std::uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24); };
+    std::vector<table_entry_bytes_s> entries;
+    for (int e = 0; e < 4; ++e)
+        if (b[446 + e * 16 + 4] != 0)
+            entries.push_back({b[446 + e * 16 + 4], le(446 + e * 16 + 8), le(446 + e * 16 + 12)});
+    return entries;
+}
+
+}  // namespace
+
+TEST(cli, repair_keeps_the_partitions_it_does_not_find_and_leaves_gpt_disks_alone)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString ntfs = make_ntfs(dir.path(), "n.ntfs", 40960);
+
+    // A Linux partition that the search cannot recognise, then an NTFS one that it finds.
+    const QString mixed = dir.filePath("mixed.img");
+    make_sparse(mixed, 64 << 20);
+    sfdisk(mixed, "label: dos\nstart=2048, size=40960, type=83\nstart=43008, size=40960, type=7\n");
+    run("mkfs.ext4", {"-q", "-F", "-E", "offset=1048576", mixed, "20M"});
+    splice(mixed, 43008, ntfs);
+    const cli_result_s repair = cli({"repair", mixed, "--yes"}, dir.path());
+    ASSERT_EQ(repair.code, 0) << repair.err.toStdString();
+    EXPECT_EQ(table_of(mixed), (std::vector<table_entry_bytes_s>{{0x83, 2048, 40960}, {0x07, 43008, 40960}}));
+    // The question was about both tables: the Linux entry kept, the NTFS one replaced.
+    EXPECT_TRUE(repair.out.contains("after the repair")) << repair.out.toStdString();
+    EXPECT_TRUE(repair.out.contains("Linux")) << repair.out.toStdString();
+    EXPECT_TRUE(repair.out.contains("kept")) << repair.out.toStdString();
+    EXPECT_TRUE(repair.out.contains("replaced")) << repair.out.toStdString();
+
+    // A GPT disk: the search lists what it finds, the repair writes nothing and says why.
+    const QString gpt = dir.filePath("gpt.img");
+    make_sparse(gpt, 64 << 20);
+    sfdisk(gpt, "label: gpt\nstart=2048, size=40960\n");
+    splice(gpt, 2048, ntfs);
+    const QByteArray before = file_md5(gpt);
+    const cli_result_s search = cli({"search", gpt, "--json"});
+    ASSERT_EQ(search.code, 0);
+    EXPECT_EQ(search.json()["partitions"].toArray().size(), 1);
+    const cli_result_s refused = cli({"repair", gpt, "--yes", "--json"}, dir.path());
+    EXPECT_EQ(refused.code, 1);
+    EXPECT_TRUE(refused.err.contains("uses GPT")) << refused.err.toStdString();
+    EXPECT_EQ(refused.json()["refusal"].toString(), "gpt_disk");
+    EXPECT_EQ(file_md5(gpt), before);
+    EXPECT_TRUE(QDir(dir.path()).entryList({"mbr-backup-gpt*"}).isEmpty());
+}
+
 TEST(cli, bad_input_gives_a_clear_reason)
 {
     QTemporaryDir dir;
@@ -142,7 +219,7 @@ TEST(cli, bad_input_gives_a_clear_reason)
         {{"search"}, 2, "needs a DRIVE"},
         {{"frobnicate"}, 2, "unknown command"},
         {{"search", odd, "--fast"}, 2, "unknown option --fast"},
-        {{"repair", tiny, "--yes"}, 1, "no partitions found"},
+        {{"repair", tiny, "--yes"}, 1, "no partition was found; nothing written"},
     };
     for (const case_s& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());

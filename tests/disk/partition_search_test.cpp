@@ -79,7 +79,9 @@ const std::vector<search_case_s>& cases()
          {{2048, fat32_boot_sector(8192)}, {2049, fsinfo()}, {2054, fat32_boot_sector(8192)}, {2055, fsinfo()}},
          {fat32(2048, 2047 + 8192)}},
         {"oem_msdos", 20000, {{100, fat32_boot_sector(1000, "MSDOS5.0")}, {101, fsinfo()}}, {fat32(100, 1099)}},
-        {"oem_mkfs_fat_not_found", 20000, {{100, fat32_boot_sector(1000, "mkfs.fat")}, {101, fsinfo()}}, {}},
+        // FAT32 is told by its structure: any OEM name passes.
+        {"oem_mkfs_fat", 20000, {{100, fat32_boot_sector(1000, "mkfs.fat")}, {101, fsinfo()}}, {fat32(100, 1099)}},
+        {"oem_of_spaces", 20000, {{100, fat32_boot_sector(1000, "        ")}, {101, fsinfo()}}, {fat32(100, 1099)}},
         {"fat32_without_fsinfo_not_found", 20000, {{100, fat32_boot_sector(1000)}}, {}},
         {"256th_sector_of_a_read", 20000, {{255, ntfs_boot_sector(100)}}, {ntfs(255, 355)}},
         {"256th_sector_of_the_second_read", 20000, {{510, ntfs_boot_sector(100)}}, {ntfs(510, 610)}},
@@ -141,9 +143,38 @@ TEST(partition_search, boot_sector_recognisers)
     unsigned_ntfs[511] = 0;
     EXPECT_FALSE(partition_repair_c::is_ntfs_boot_sector(span(unsigned_ntfs)));
     EXPECT_TRUE(partition_repair_c::is_fat32_boot_sector(span(fat32_boot_sector(1, "MSWIN4.1")), span(sig)));
-    EXPECT_TRUE(partition_repair_c::is_fat32_boot_sector(span(fat32_boot_sector(1, "MSWINxyz")), span(sig)));
-    EXPECT_FALSE(partition_repair_c::is_fat32_boot_sector(span(fat32_boot_sector(1, "MSWI")), span(sig)));
     EXPECT_FALSE(partition_repair_c::is_fat32_boot_sector(span(fat32_boot_sector(1)), span(QByteArray(512, 0))));
+
+    // Each field that a FAT32 boot sector must hold, broken in turn.
+    struct broken_s {
+        const char* what;
+        int offset;
+        QByteArray bytes;
+    };
+    const broken_s broken[] = {
+        {"bytes per sector 513", 11, QByteArray::fromHex("0102")},
+        {"bytes per sector 256", 11, QByteArray::fromHex("0001")},
+        {"sectors per cluster 3", 13, QByteArray::fromHex("03")},
+        {"sectors per cluster 0", 13, QByteArray::fromHex("00")},
+        {"no reserved sectors", 14, QByteArray::fromHex("0000")},
+        {"three FATs", 16, QByteArray::fromHex("03")},
+        {"no FAT", 16, QByteArray::fromHex("00")},
+        {"FAT size 0", 36, QByteArray(4, '\0')},
+        {"total sectors 0", 32, QByteArray(4, '\0')},
+        {"FAT16 name", 82, "FAT16   "},
+        {"no signature", 510, QByteArray(2, '\0')},
+    };
+    for (const broken_s& b : broken) {
+        SCOPED_TRACE(b.what);
+        QByteArray sector = fat32_boot_sector(1000, "mkfs.fat");
+        sector.replace(b.offset, b.bytes.size(), b.bytes);
+        EXPECT_FALSE(partition_repair_c::is_fat32_boot_sector(span(sector), span(sig)));
+    }
+    for (const char* size : {"0002", "0004", "0008", "0010"}) {
+        QByteArray sector = fat32_boot_sector(1000, "mkfs.fat");
+        sector.replace(11, 2, QByteArray::fromHex(size));
+        EXPECT_TRUE(partition_repair_c::is_fat32_boot_sector(span(sector), span(sig))) << size;
+    }
 }
 
 TEST(partition_search, missing_drive_fails_with_progress_zero)
@@ -329,4 +360,35 @@ TEST(partition_search, truncated_image_ends_the_search_at_its_end)
     partition_repair_c s;
     EXPECT_EQ(search(*drive, s), (std::vector<partition_item_s>{ntfs(1000, 2000), ntfs(200000, 200010)}));
     EXPECT_EQ(s.progress(), 1.0);
+}
+
+TEST(partition_search, volumes_made_by_the_formatters_of_today)
+{
+    // Real FAT32 volumes with the OEM names that Linux and other systems write, and exFAT
+    // volumes, at places where their boot region lies inside one read and across two.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("today.img");
+    make_sparse(path, 40 * cylinder_bytes);
+    const std::uint64_t fat_sectors = 70016, exfat_sectors = 65536;
+    splice(path, 250, make_exfat(dir.path(), "across.exfat", exfat_sectors));  // sector 11 in the next read
+    splice(path, 70000, make_fat32(dir.path(), "mkfs.fat", fat_sectors, ""));
+    splice(path, 150000, make_fat32(dir.path(), "spaces.fat", fat_sectors, "        "));
+    splice(path, 230000, make_exfat(dir.path(), "inside.exfat", exfat_sectors));
+    const QString damaged = dir.filePath("damaged.exfat");
+    QFile::copy(dir.filePath("inside.exfat"), damaged);
+    ASSERT_EQ(read_at(damaged, 3, 8), QByteArray("EXFAT   "));
+    // The checksum sectors of the boot region and of its backup no longer match.
+    write_at(damaged, 11 * 512 + 100, "x");
+    write_at(damaged, 23 * 512 + 100, "x");
+    splice(path, 310000, damaged);
+
+    const std::optional<drive_item_s> drive = make_drive_item(path);
+    ASSERT_TRUE(drive);
+    partition_repair_c s;
+    const partition_item_s exfat_across{"exFAT", 7, 250, 250 + exfat_sectors - 1};
+    const partition_item_s exfat_inside{"exFAT", 7, 230000, 230000 + exfat_sectors - 1};
+    // Each FAT32 volume once: its backup boot sector at sector 6 is not a second partition.
+    EXPECT_EQ(search(*drive, s),
+              (std::vector<partition_item_s>{exfat_across, fat32(70000, 70000 + fat_sectors - 1),
+                                             fat32(150000, 150000 + fat_sectors - 1), exfat_inside}));
 }

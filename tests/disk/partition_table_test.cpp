@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <zlib.h>
 
 #include "disk/boot_program.h"
 #include "disk/le.h"
@@ -62,40 +64,181 @@ TEST(partition_table, entries_and_chs_addresses)
     EXPECT_EQ(none, (std::array<std::uint8_t, 3>{0, 0, 0}));
 }
 
-TEST(partition_table, master_boot_record_keeps_signature_and_unused_entries)
-{
-    std::array<std::uint8_t, 512> old{};
-    for (std::size_t i = 0; i < old.size(); ++i)
-        old[i] = static_cast<std::uint8_t>(i * 7 + 3);
-    const auto build = [&](const QList<partition_item_s>& parts) { return build_master_boot_record(old, parts, geo_255_63); };
+namespace {
 
-    const QList<partition_item_s> five = {{"NTFS", 7, 63, 999},
-                                          {"FAT32", 12, 1000, 1999},
-                                          {"NTFS", 7, 2000, 2999},
-                                          {"FAT32", 12, 3000, 3999},
-                                          {"NTFS", 7, 4000, 4999}};
-    const QList<QList<partition_item_s>> lists = {{}, five.mid(0, 1), five.mid(0, 2), five};
-    for (const QList<partition_item_s>& parts : lists) {
-        SCOPED_TRACE(parts.size());
-        const auto mbr = build(parts);
+struct old_entry_s {
+    std::uint8_t status;
+    std::uint8_t type;
+    std::uint32_t start;
+    std::uint32_t count;
+};
+
+// A sector 0 with a disk signature and the given entries in slots 1, 2, ...
+std::array<std::uint8_t, 512> old_table(const std::vector<old_entry_s>& entries)
+{
+    std::array<std::uint8_t, 512> s{};
+    put_le32(s, MBR_DiskSignature, 0xC0FFEE11);
+    for (std::size_t e = 0; e < entries.size(); ++e) {
+        const std::size_t at = MBR_PartitionTable + e * MBR_EntrySize;
+        s[at] = entries[e].status;
+        s[at + 1] = 0xFE;  // CHS bytes that a kept entry keeps as they are
+        s[at + 4] = entries[e].type;
+        put_le32(s, at + 8, entries[e].start);
+        put_le32(s, at + 12, entries[e].count);
+    }
+    s[510] = 0x55;
+    s[511] = 0xAA;
+    return s;
+}
+
+struct new_entry_s {
+    std::uint8_t status;
+    std::uint8_t type;
+    std::uint64_t start;
+    std::uint64_t count;
+    entry_fate_e fate;
+    bool operator==(const new_entry_s&) const = default;
+};
+
+void PrintTo(const new_entry_s& e, std::ostream* os)
+{
+    *os << "{" << int(e.status) << ", 0x" << std::hex << int(e.type) << std::dec << ", " << e.start << ", " << e.count
+        << ", fate " << int(e.fate) << "}";
+}
+
+struct plan_case_s {
+    const char* name;
+    std::vector<old_entry_s> old;
+    QList<partition_item_s> found;
+    std::vector<new_entry_s> expected;  // the new table, when it can be written
+    repair_refusal_e refusal = repair_refusal_e::none;
+    std::vector<entry_fate_e> old_fates = {};
+    QList<partition_item_s> inside_kept = {};
+    std::uint64_t drive = 1000000;  // sectors
+};
+
+constexpr auto kept = entry_fate_e::kept;
+constexpr auto found = entry_fate_e::found;
+constexpr auto replaced = entry_fate_e::replaced;
+constexpr auto dropped = entry_fate_e::dropped;
+
+const partition_item_s ntfs_a{"NTFS", 7, 102400, 152399};
+const partition_item_s fat_b{"FAT32", 12, 300000, 399999};
+
+}  // namespace
+
+TEST(partition_table, plans_keep_what_they_do_not_replace)
+{
+    const plan_case_s cases[] = {
+        {"wiped table: the found partition is written and boots", {}, {ntfs_a}, {{0x80, 7, 102400, 50000, found}}},
+        {"a Linux entry stays, the NTFS entry is replaced in its place",
+         {{0x00, 0x83, 2048, 100000}, {0x00, 0x07, 102400, 40000}},
+         {ntfs_a},
+         {{0x80, 0x83, 2048, 100000, kept}, {0x00, 7, 102400, 50000, replaced}},
+         repair_refusal_e::none,
+         {kept, replaced}},
+        {"the active flag stays with the partition that had it",
+         {{0x00, 0x83, 2048, 100000}, {0x80, 0x83, 500000, 1000}},
+         {ntfs_a},
+         {{0x00, 0x83, 2048, 100000, kept}, {0x00, 7, 102400, 50000, found}, {0x80, 0x83, 500000, 1000, kept}}},
+        {"a replaced active entry passes its flag on",
+         {{0x00, 0x83, 2048, 100000}, {0x80, 0x07, 102400, 1}},
+         {ntfs_a},
+         {{0x00, 0x83, 2048, 100000, kept}, {0x80, 7, 102400, 50000, replaced}}},
+        {"an entry that overlaps a found partition is dropped",
+         {{0x80, 0x83, 100000, 10000}},
+         {ntfs_a},
+         {{0x80, 7, 102400, 50000, found}},
+         repair_refusal_e::none,
+         {dropped}},
+        {"entries outside the drive or without sectors are dropped",
+         {{0x00, 0x83, 999000, 5000}, {0x00, 0x83, 5000, 0}},
+         {ntfs_a},
+         {{0x80, 7, 102400, 50000, found}},
+         repair_refusal_e::none,
+         {dropped, dropped}},
+        {"logical partitions stay inside their extended partition",
+         {{0x80, 0x83, 2048, 100000}, {0x00, 0x05, 200000, 300000}},
+         {ntfs_a, fat_b},
+         {{0x80, 0x83, 2048, 100000, kept}, {0x00, 7, 102400, 50000, found}, {0x00, 0x05, 200000, 300000, kept}},
+         repair_refusal_e::none,
+         {kept, kept},
+         {fat_b}},
+        {"five entries are not written",
+         {{0x80, 0x83, 2048, 1000}, {0, 0x83, 4096, 1000}, {0, 0x83, 8192, 1000}, {0, 0x83, 600000, 1000}},
+         {ntfs_a},
+         {},
+         repair_refusal_e::too_many},
+        {"a protective GPT entry refuses the repair", {{0x00, 0xEE, 1, 999999}}, {ntfs_a}, {}, repair_refusal_e::gpt_disk},
+        {"a partition past 2^32 sectors cannot be described",
+         {},
+         {{"NTFS", 7, 5000000000ull, 5000100000ull}},
+         {},
+         repair_refusal_e::beyond_mbr,
+         {},
+         {},
+         6000000000ull},
+        {"nothing found writes nothing", {{0x80, 0x83, 2048, 1000}}, {}, {}, repair_refusal_e::nothing_found},
+    };
+    const std::array<std::uint8_t, 512> no_gpt{};
+    for (const plan_case_s& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto sector0 = old_table(c.old);
+        const table_plan_s plan = plan_partition_table(sector0, no_gpt, c.found, c.drive);
+        EXPECT_EQ(plan.refusal, c.refusal) << plan.reason.toStdString();
+        EXPECT_EQ(plan.reason.isEmpty(), c.refusal == repair_refusal_e::none);
+        std::vector<new_entry_s> got;
+        for (const table_entry_s& n : plan.new_entries)
+            got.push_back({n.status, n.type, n.start_sector, n.sector_count, n.fate});
+        if (c.refusal == repair_refusal_e::none) {
+            EXPECT_EQ(got, c.expected);
+        }
+        for (std::size_t k = 0; k < c.old_fates.size(); ++k)
+            EXPECT_EQ(plan.old_entries[static_cast<qsizetype>(k)].fate, c.old_fates[k]) << "old entry " << k + 1;
+        EXPECT_EQ(plan.inside_kept, c.inside_kept);
+        if (c.refusal != repair_refusal_e::none)
+            continue;
+
+        // The sector: program, signature, the entries in order, kept ones byte for byte.
+        const auto mbr = build_master_boot_record(sector0, plan.new_entries, geo_255_63);
         const auto program = boot_program();
         EXPECT_TRUE(std::equal(program.begin(), program.end(), mbr.begin()));
-        EXPECT_TRUE(std::equal(old.begin() + 440, old.begin() + 446, mbr.begin() + 440));  // disk signature
+        EXPECT_EQ(le32(mbr, MBR_DiskSignature), 0xC0FFEE11u);
         EXPECT_EQ(mbr[510], 0x55);
         EXPECT_EQ(mbr[511], 0xAA);
-        for (qsizetype e = 0; e < 4; ++e) {
-            const std::size_t at = MBR_PartitionTable + e * 16;
-            if (e < parts.size()) {
-                EXPECT_EQ(mbr[at + 4], parts[e].type);
-                EXPECT_EQ(le32(mbr, at + 8), parts[e].start_sector);
-            } else {
-                EXPECT_TRUE(std::equal(old.begin() + at, old.begin() + at + 16, mbr.begin() + at)) << "entry " << e;
+        for (std::size_t e = 0; e < MBR_Entries; ++e) {
+            const std::size_t at = MBR_PartitionTable + e * MBR_EntrySize;
+            if (e >= got.size()) {
+                EXPECT_TRUE(std::all_of(mbr.begin() + at, mbr.begin() + at + 16, [](std::uint8_t b) { return b == 0; }));
+                continue;
+            }
+            EXPECT_EQ(mbr[at], got[e].status);
+            EXPECT_EQ(mbr[at + 4], got[e].type);
+            EXPECT_EQ(le32(mbr, at + 8), got[e].start);
+            EXPECT_EQ(le32(mbr, at + 12), got[e].count);
+            if (got[e].fate == kept) {
+                EXPECT_EQ(mbr[at + 1], 0xFE);
             }
         }
     }
-    // The fifth partition is not written: the four entries are the first four.
-    const auto mbr = build(five);
-    EXPECT_EQ(le32(mbr, MBR_PartitionTable + 3 * 16 + 8), 3000u);
+}
+
+TEST(partition_table, gpt_is_told_by_its_protective_entry_or_its_header)
+{
+    std::array<std::uint8_t, 512> sector0{}, sector1{};
+    EXPECT_FALSE(is_gpt_disk(sector0, sector1));
+    // A header with a CRC that holds, then one that does not.
+    std::memcpy(sector1.data(), "EFI PART", 8);
+    put_le32(sector1, 8, 0x00010000);
+    put_le32(sector1, 12, 92);
+    put_le32(sector1, 16, 0);
+    put_le32(sector1, 16, static_cast<std::uint32_t>(::crc32(0L, sector1.data(), 92)));
+    EXPECT_TRUE(is_gpt_disk(sector0, sector1));
+    sector1[40] ^= 1;
+    EXPECT_FALSE(is_gpt_disk(sector0, sector1));
+    // The protective entry alone, in any slot.
+    sector0 = old_table({{0, 0x83, 2048, 100}, {0, 0xEE, 1, 100000}});
+    EXPECT_TRUE(is_gpt_disk(sector0, sector1));
 }
 
 namespace {
@@ -115,7 +258,7 @@ void build_repairable(repair_fixture_s& f)
     QDir().mkpath(f.backups);
     make_sparse(f.image, 40 * cylinder_bytes);
     QByteArray sector0(512, '\0');
-    for (int i = 0; i < 512; ++i)
+    for (int i = 0; i < 446; ++i)  // boot code and disk signature; the table itself is wiped
         sector0[i] = char(i * 13 + 1);
     write_at(f.image, 0, sector0);
     splice(f.image, 2048, make_fat32(f.dir.path(), "a.fat", 140000));
@@ -172,7 +315,7 @@ TEST(partition_repair, rewrites_only_sector_0_and_keeps_a_backup)
     EXPECT_EQ(ms[462 + 4], 7);
     EXPECT_EQ(le32(ms, 462 + 8), 400000u);
     EXPECT_EQ(le32(ms, 462 + 12), 30000u);
-    EXPECT_EQ(mbr.mid(478, 32), old_sector0.mid(478, 32));  // entries 3 and 4 as they were
+    EXPECT_EQ(mbr.mid(478, 32), QByteArray(32, '\0'));  // entries 3 and 4 unused
     EXPECT_EQ(mbr.right(2), hex("55 AA"));
 
     // The written table now leads the search to the same partitions.

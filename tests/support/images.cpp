@@ -95,6 +95,15 @@ QString make_fat32(const QString& dir, const QString& name, std::uint64_t sector
     return path;
 }
 
+QString make_exfat(const QString& dir, const QString& name, std::uint64_t sectors)
+{
+    const QString path = dir + "/" + name;
+    QFile::remove(path);
+    make_sparse(path, sectors * 512);
+    run("mkfs.exfat", {"-L", "LOST", path});
+    return path;
+}
+
 QString make_ntfs(const QString& dir, const QString& name, std::uint64_t sectors)
 {
     const QString path = dir + "/" + name;
@@ -135,7 +144,15 @@ QByteArray ntfs_boot_sector(std::uint64_t total_sectors)
 QByteArray fat32_boot_sector(std::uint32_t total_sectors, const QByteArray& oem)
 {
     QByteArray s = boot_sector(oem);
-    put_le32(std::span<std::uint8_t>(reinterpret_cast<std::uint8_t*>(s.data()), 512), 32, total_sectors);
+    const std::span<std::uint8_t> b(reinterpret_cast<std::uint8_t*>(s.data()), 512);
+    b[11] = 0x00;  // 512 bytes per sector
+    b[12] = 0x02;
+    b[13] = 8;  // sectors per cluster
+    b[14] = 32;  // reserved sectors
+    b[16] = 2;  // FATs
+    put_le32(b, 32, total_sectors);
+    put_le32(b, 36, 100);  // sectors per FAT
+    s.replace(82, 8, "FAT32   ");
     return s;
 }
 

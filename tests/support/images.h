@@ -31,6 +31,9 @@ void splice(const QString& image, std::uint64_t sector, const QString& part);
 // (8 bytes, padded with spaces); an empty oem keeps the formatter's own.
 QString make_fat32(const QString& dir, const QString& name, std::uint64_t sectors, const QByteArray& oem = "MSWIN4.1");
 
+// An exFAT file system of `sectors` sectors made by mkfs.exfat.
+QString make_exfat(const QString& dir, const QString& name, std::uint64_t sectors);
+
 // An NTFS file system of `sectors` sectors made by mkntfs. Its boot sector counts
 // sectors - 1 sectors: the last one holds the backup boot sector.
 QString make_ntfs(const QString& dir, const QString& name, std::uint64_t sectors);
@@ -47,6 +50,8 @@ QByteArray file_md5(const QString& path);
 // A 512-byte boot sector: 55 AA at its end and an OEM name at offset 3.
 QByteArray boot_sector(const QByteArray& oem);
 QByteArray ntfs_boot_sector(std::uint64_t total_sectors);
+// A FAT32 boot sector with the fields a formatter writes: 512-byte sectors, 8 per cluster,
+// 32 reserved, two FATs of 100 sectors, "FAT32   " as the file-system name.
 QByteArray fat32_boot_sector(std::uint32_t total_sectors, const QByteArray& oem = "MSWIN4.1");
 
 }  // namespace test_images
