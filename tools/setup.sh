@@ -20,6 +20,9 @@ packages=(
   clang libclang-rt-14-dev
   # benchmark references
   testdisk sleuthkit
+  # the art: fonts with Latin and CJK coverage for the button captions, ImageMagick to
+  # assemble the animation and the icon (tools/make_art.sh only; the build does not need it)
+  fonts-liberation2 fonts-dejavu-core fonts-noto-cjk imagemagick
 )
 
 missing=()
