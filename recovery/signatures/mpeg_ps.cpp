@@ -2,22 +2,30 @@
 // (BA) is 12 bytes in MPEG-1 (its fifth byte begins with the bits 0010) or 14 bytes plus
 // up to 7 stuffing bytes in MPEG-2 (fifth byte 01xxxxxx); the system header (BB) and every
 // packet (BC and up) carry a 16-bit length after their start code. The stream ends with
-// the end code B9. Anything else where a start code should be means the data is not (or
-// no longer) the stream, and a stream without its end code is dropped.
+// the end code B9. Many writers leave the end code out and instead fill the last pack to
+// its size with a padding packet (BE): a stream whose last packet is a padding packet
+// ends there when no start code follows. Anything else where a start code should be means
+// the data is not (or no longer) the stream, and such a stream is dropped.
 #include "recovery/signatures/signature.h"
 
 namespace {
 
 constexpr std::uint32_t pack_start = 0x000001BA, end_code = 0x000001B9;
+constexpr std::uint8_t padding_stream = 0xBE;
 
 std::optional<carve_result_s> mpeg_ps_size(carve_reader& r)
 {
     std::uint64_t pos = 0;
     std::uint64_t packs = 0;
+    bool padded = false;  // the last packet walked was a padding packet
     for (;;) {
         const auto code = r.be32(pos);
-        if (!code)
+        if (!code || (*code >> 8) != 1) {
+            // The end of the volume or of the stream: whole only behind a padding packet.
+            if (padded && (code || pos == r.limit()))
+                return carve_result_s{pos, nullptr};
             return std::nullopt;
+        }
         if (*code == pack_start) {
             const auto b4 = r.u8(pos + 4);
             if (!b4)
@@ -42,6 +50,7 @@ std::optional<carve_result_s> mpeg_ps_size(carve_reader& r)
             if (!length)
                 return std::nullopt;
             pos += 6 + *length;
+            padded = (*code & 0xFF) == padding_stream;
         } else {
             return std::nullopt;
         }

@@ -941,6 +941,36 @@ QByteArray mpeg_ps(rng& g)
     return b;
 }
 
+QByteArray mpeg1_ps(rng& g, bool end_code)
+{
+    // Packs of 2324 bytes as on a video CD: a 12-byte pack header (SCR, mux rate), the
+    // system header in the first pack, then one video or audio packet filling the pack.
+    constexpr int pack_size = 2324, packs = 4;
+    QByteArray b;
+    for (int pack = 0; pack < packs; ++pack) {
+        const qsizetype start = b.size();
+        b.append("\0\0\x01\xBA\x21\0\x01\0\x01\x80\x1B\x83", 12);
+        if (pack == 0) {
+            b.append("\0\0\x01\xBB\0\x0C", 6);
+            b.append("\x80\x1B\x83\x04\xE1\xFF\xE0\xE0\x2E\xC0\xC0\x20", 12);
+        }
+        const bool last = pack == packs - 1;
+        const int n = last ? 700 : pack_size - static_cast<int>(b.size() - start) - 6;
+        b.append("\0\0\x01", 3).append(char(pack % 2 ? 0xC0 : 0xE0));
+        be16(b, static_cast<unsigned>(n));
+        b.append(random_bytes(g, n));
+        if (last && !end_code) {
+            const int pad = pack_size - static_cast<int>(b.size() - start) - 6;
+            b.append("\0\0\x01\xBE", 4);
+            be16(b, static_cast<unsigned>(pad));
+            b.append(QByteArray(pad, '\xFF'));
+        }
+    }
+    if (end_code)
+        b.append("\0\0\x01\xB9", 4);
+    return b;
+}
+
 namespace {
 
 void rar4_block(QByteArray& b, std::uint8_t type, unsigned flags, const QByteArray& rest, const QByteArray& data = {})
@@ -1274,6 +1304,10 @@ std::vector<fixture_s> all_formats(rng& g)
         {"mp3", mp3(g, true), false},
         {"mp3", mp3(g, false), false},
         {"mpg", mpeg_ps(g)},
+        {"mpg", mpeg1_ps(g, true)},
+        // Ended by its padding packet's stated length: a cut inside it is caught only when
+        // the data runs out.
+        {"mpg", mpeg1_ps(g, false), false},
         {"rar", rar(g, false)},
         {"rar", rar(g, true)},
         {"flac", flac(g)},

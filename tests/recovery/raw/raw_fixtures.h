@@ -62,6 +62,9 @@ QByteArray sfnt(rng& g, bool cff);
 QByteArray netpbm(rng& g, char kind);
 QByteArray mp3(rng& g, bool tagged);
 QByteArray mpeg_ps(rng& g);
+// An MPEG-1 program stream ending with the end code, or without it, its last pack filled
+// to its size by a padding packet.
+QByteArray mpeg1_ps(rng& g, bool end_code);
 QByteArray rar(rng& g, bool version5);
 // FLAC with frames of verbatim 8-bit mono samples; the last frame is shorter.
 QByteArray flac(rng& g, int frames = 6);
