@@ -2,6 +2,9 @@
 # Installs the Debian packages that the build, the tests, the benchmarks and the demo need.
 # Idempotent: packages already present are left alone, and the package lists are only
 # refreshed when something is missing.
+#
+# Usage: tools/setup.sh [--fixture-makers]   (the option adds the large programs that
+# regenerate committed test fixtures; neither the build nor the tests need them)
 set -euo pipefail
 
 packages=(
@@ -24,6 +27,10 @@ packages=(
   # assemble the animation and the icon (tools/make_art.sh only; the build does not need it)
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk imagemagick
 )
+if [ "${1:-}" = "--fixture-makers" ]; then
+  # GIMP in batch mode writes the committed XCF fixtures (tests/recovery/raw/files/make.sh)
+  packages+=(gimp)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

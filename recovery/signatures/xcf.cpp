@@ -5,11 +5,12 @@
 // (size, type, name, properties, pointers to its pixel hierarchy and its mask channel),
 // each channel (size, name, properties, hierarchy pointer), each hierarchy (size, bytes
 // a pixel, zero-terminated level pointers), each level (size, zero-terminated tile
-// pointers) and the tiles of 64 x 64 pixels. The file ends at the furthest byte of all of
-// them. Tile data has no stated length: uncompressed tiles have width x height x bytes a
-// pixel; RLE tiles are read op by op, one byte plane after the other, until each plane has
-// its pixels; zlib tiles end where zlib says. Later versions, which add structures of
-// their own, and unknown compressions are dropped rather than measured short.
+// pointers; only the first level holds tiles) and the tiles of 64 x 64 pixels. The file
+// ends at the furthest byte of all of them. Tile data has no stated length: uncompressed
+// tiles have width x height x bytes a pixel; RLE tiles are read op by op, one byte plane
+// after the other, until each plane has its pixels; zlib tiles end where zlib says. Later
+// versions, which add structures of their own, and unknown compressions are dropped
+// rather than measured short.
 #include <cstring>
 
 #include "recovery/signatures/signature.h"
@@ -155,6 +156,15 @@ struct xcf_walk {
         }
     }
 
+    // The levels after the first are placeholders that readers skip: a width, a height
+    // and an empty tile list, whose end mark GIMP writes as 32 bits even where pointers
+    // have 64.
+    bool dummy_level(std::uint64_t at)
+    {
+        const auto w = u32(at), h = u32(at), mark = u32(at);
+        return w && h && mark && *mark == 0;
+    }
+
     bool hierarchy(std::uint64_t at)
     {
         const auto w = u32(at), h = u32(at), bpp = u32(at);
@@ -166,7 +176,7 @@ struct xcf_walk {
                 return false;
             if (*l == 0)
                 return n > 0;
-            if (++work > max_work || !level(*l, *bpp))
+            if (++work > max_work || !(n == 0 ? level(*l, *bpp) : dummy_level(*l)))
                 return false;
         }
         return false;

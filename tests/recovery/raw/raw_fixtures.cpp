@@ -1196,7 +1196,7 @@ QByteArray xcf(rng& g, bool wide)
         patch(dummy_slot, b.size());
         be32(b, 35);
         be32(b, 5);
-        pointer_slot();
+        be32(b, 0);  // the dummy level's empty tile list: 32 bits in every version
         return at;
     };
     const auto name = [&](const QByteArray& text) {

@@ -1,6 +1,7 @@
 // The carved formats: an image that holds one file of each, random data, files cut short,
 // and hostile bytes.
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -369,4 +370,24 @@ TEST(signatures, files_in_a_partition_of_an_image)
     const QString out = image.temp_path("photo.jpg");
     ASSERT_EQ(engine.recover_item(0, out), 0);
     EXPECT_TRUE(read_file(out) == photo);
+}
+
+// Files as GIMP 2.10 writes them (tests/recovery/raw/files/make.sh): 64-bit pointers, RLE
+// and zlib tiles, a layer group, masks, channels, and the placeholder levels whose empty
+// tile lists end in a 32-bit zero. Each is found whole between random data.
+TEST(signatures, gimp_files_are_found_whole)
+{
+    const QStringList names = QDir(VANTREL_RAW_FILES).entryList({"*.xcf"}, QDir::Files, QDir::Name);
+    ASSERT_GE(names.size(), 2);
+    raw_image image(71);
+    image.filler(1, 3);
+    for (const QString& name : names) {
+        const QByteArray bytes = read_file(QString(VANTREL_RAW_FILES) + "/" + name);
+        ASSERT_FALSE(bytes.isEmpty()) << name.toStdString();
+        image.add("xcf", bytes);
+        image.filler(1, 3);
+    }
+    raw_recovery_c engine;
+    run_scan(engine, image.write());
+    EXPECT_EQ(reported(engine), expected(image.files()));
 }
