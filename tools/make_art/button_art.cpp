@@ -9,6 +9,9 @@
 
 #include <QLinearGradient>
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 enum class look { normal = 1, hover = 2, pressed = 3, disabled = 4 };
@@ -34,15 +37,45 @@ QColor band_ink(look state) {
 }
 
 // Mode button of the title band, 95 x 70: icon over a caption of up to two lines.
-QImage mode_button(glyph_fn glyph, const QString& caption, const QString& family, look state) {
+// Text boxes of the captions: the mode button's under its icon, the home button's title and
+// note right of its badge (the home buttons' text is as wide as the button less 116 px).
+const QSizeF mode_caption_box(87, 28);
+QSizeF home_title_box(int width) { return {width - 116.0, 52}; }
+QSizeF home_note_box(int width) { return {width - 116.0, 32}; }
+
+// Caption sizes of one language: one size for the three mode buttons, one for both home
+// titles and one for both notes, the largest at which every caption of the group fits.
+struct caption_sizes_s {
+  int mode = 0, title = 0, note = 0;
+};
+
+int fitted_px(const QString& text, const QString& family, QFont::Weight weight, int largest,
+              int smallest, QSizeF box) {
+  return fit_text(text, family, weight, largest, smallest, box, 2).font.pixelSize();
+}
+
+caption_sizes_s caption_sizes(const captions_s& c) {
+  caption_sizes_s sizes{13, 21, 13};
+  for (const QString& caption : {c.files, c.partitions, c.deep})
+    sizes.mode = std::min(sizes.mode, fitted_px(caption, c.family, QFont::DemiBold, 13, 9, mode_caption_box));
+  for (const auto& [width, title, note] :
+       {std::tuple{330, c.start_title, c.start_note}, std::tuple{323, c.resume_title, c.resume_note}}) {
+    sizes.title = std::min(sizes.title, fitted_px(title, c.family, QFont::Bold, 21, 13, home_title_box(width)));
+    sizes.note = std::min(sizes.note, fitted_px(note, c.family, QFont::Normal, 13, 10, home_note_box(width)));
+  }
+  return sizes;
+}
+
+QImage mode_button(glyph_fn glyph, const QString& caption, const QString& family, int px,
+                   look state) {
   QImage image = blank_canvas(95, 70);
   QPainter painter(&image);
   smooth(painter);
   band_plate(painter, image.size(), state, 8);
   const qreal shift = state == look::pressed ? 1 : 0;
   glyph(painter, QRectF(33.5, 7 + shift, 28, 28), band_ink(state));
-  const QRectF area(4, 38 + shift, 87, 28);
-  const fitted_text_s text = fit_text(caption, family, QFont::DemiBold, 13, 9, area.size(), 2);
+  const QRectF area(QPointF(4, 38 + shift), mode_caption_box);
+  const fitted_text_s text = fit_text(caption, family, QFont::DemiBold, px, 9, area.size(), 2);
   draw_centred(painter, text, area, band_ink(state));
   return image;
 }
@@ -50,7 +83,8 @@ QImage mode_button(glyph_fn glyph, const QString& caption, const QString& family
 // One of the two large home buttons: a card with an icon badge, a title and a note.
 // The first is filled with the accent (the main action), the second is a white card.
 QImage home_button(int width, bool primary, glyph_fn glyph, const QString& title,
-                   const QString& note, const QString& family, look state) {
+                   const QString& note, const QString& family, const caption_sizes_s& px,
+                   look state) {
   const int height = 106;
   QImage image = blank_canvas(width, height);
   const QRectF card(6, 4, width - 12, height - 12);
@@ -97,11 +131,11 @@ QImage home_button(int width, bool primary, glyph_fn glyph, const QString& title
   painter.setBrush(badge);
   painter.drawEllipse(centre, 29, 29);
   glyph(painter, QRectF(centre.x() - 17, centre.y() - 17, 34, 34), badge_ink);
-  const qreal left = card.left() + 90, text_width = card.right() - 14 - left;
+  const qreal left = card.left() + 90, text_width = home_title_box(width).width();
   const fitted_text_s head =
-      fit_text(title, family, QFont::Bold, 21, 13, QSizeF(text_width, 52), 2);
+      fit_text(title, family, QFont::Bold, px.title, 13, home_title_box(width), 2);
   const fitted_text_s small =
-      fit_text(note, family, QFont::Normal, 13, 10, QSizeF(text_width, 32), 2);
+      fit_text(note, family, QFont::Normal, px.note, 10, home_note_box(width), 2);
   const qreal gap = 4;
   const qreal block = head.line_height * head.lines.size() + gap +
                       small.line_height * small.lines.size();
@@ -143,16 +177,17 @@ void localized_buttons(art_output_c& out) {
   for (const captions_s& c : caption_table()) {
     const QString folder = "images/multilang/" + c.code + "/";
     const QString captions[] = {c.files, c.partitions, c.deep};
+    const caption_sizes_s px = caption_sizes(c);
     for (int a = 0; a < 3; ++a)
       for (int b = 1; b <= 4; ++b)
         out.png(folder + QString("btn_top%1%2.png").arg(a + 1).arg(b),
-                mode_button(modes[a], captions[a], c.family, look(b)));
+                mode_button(modes[a], captions[a], c.family, px.mode, look(b)));
     for (int n = 1; n <= 3; ++n) {
       out.png(folder + QString("btn_start_scan%1.png").arg(n),
-              home_button(330, true, glyph::magnifier, c.start_title, c.start_note, c.family, look(n)));
+              home_button(330, true, glyph::magnifier, c.start_title, c.start_note, c.family, px, look(n)));
       out.png(folder + QString("btn_resume_recovery%1.png").arg(n),
               home_button(323, false, glyph::folder_resume, c.resume_title, c.resume_note,
-                          c.family, look(n)));
+                          c.family, px, look(n)));
     }
   }
 }
@@ -161,12 +196,13 @@ void localized_buttons(art_output_c& out) {
 // a language.
 void home_buttons(art_output_c& out) {
   const captions_s& en = caption_table().front();
+  const caption_sizes_s px = caption_sizes(en);
   for (int n = 1; n <= 3; ++n) {
     out.png(QString("images/home/buttonscan%1.png").arg(n),
-            home_button(330, true, glyph::magnifier, en.start_title, en.start_note, en.family, look(n)));
+            home_button(330, true, glyph::magnifier, en.start_title, en.start_note, en.family, px, look(n)));
     out.png(QString("images/home/buttonrecovery%1.png").arg(n),
             home_button(323, false, glyph::folder_resume, en.resume_title, en.resume_note,
-                        en.family, look(n)));
+                        en.family, px, look(n)));
   }
 }
 

@@ -126,7 +126,7 @@ void system_buttons(art_output_c& out) {
   }
 }
 
-// The program's mark: a disk platter in a rounded square.
+// The program's mark: a turning arrow round a disk, in a rounded square.
 QImage mark(int size, QColor plate, QColor ink) {
   QImage image = blank_canvas(size, size);
   QPainter painter(&image);
@@ -141,7 +141,7 @@ QImage mark(int size, QColor plate, QColor ink) {
     painter.fillPath(rounded(QRectF(0, 0, size, size), r), plate);
   }
   const qreal inset = size * 0.16;
-  glyph::platter(painter, QRectF(inset, inset, size - 2 * inset, size - 2 * inset), ink);
+  glyph::recover(painter, QRectF(inset, inset, size - 2 * inset, size - 2 * inset), ink);
   return image;
 }
 

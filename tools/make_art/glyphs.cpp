@@ -170,6 +170,24 @@ void platter(QPainter& painter, const QRectF& box, QColor colour) {
   painter.restore();
 }
 
+void recover(QPainter& painter, const QRectF& box, QColor colour) {
+  enter_grid(painter, box, colour, 2.2);
+  const QPointF centre(12, 12);
+  const qreal radius = 8, start = 70, span = 280;
+  painter.drawArc(QRectF(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius),
+                  int(start * 16), int(span * 16));
+  // Arrowhead at the arc's end, pointing on along the arc (counter-clockwise).
+  const qreal end = qDegreesToRadians(start + span);
+  const QPointF tip_base(centre.x() + radius * qCos(end), centre.y() - radius * qSin(end));
+  const QPointF along(-qSin(end), -qCos(end)), outward(qCos(end), -qSin(end));
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(colour);
+  painter.drawPolygon(QPolygonF{tip_base + along * 3.6, tip_base + outward * 3.2,
+                                tip_base - outward * 3.2});
+  painter.drawEllipse(centre, 3.2, 3.2);
+  painter.restore();
+}
+
 void drive(QPainter& painter, const QRectF& box, QColor body, QColor light) {
   enter_grid(painter, box, body, 0);
   painter.setPen(Qt::NoPen);

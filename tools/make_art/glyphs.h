@@ -17,6 +17,7 @@ void house(QPainter& painter, const QRectF& box, QColor colour);
 void trash(QPainter& painter, const QRectF& box, QColor colour);
 void gear(QPainter& painter, const QRectF& box, QColor colour);
 void platter(QPainter& painter, const QRectF& box, QColor colour);  // disk platter and head
+void recover(QPainter& painter, const QRectF& box, QColor colour);  // turning arrow round a disk
 void drive(QPainter& painter, const QRectF& box, QColor body, QColor light);
 void check(QPainter& painter, const QRectF& box, QColor colour);
 void cross(QPainter& painter, const QRectF& box, QColor colour, qreal width);

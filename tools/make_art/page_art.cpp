@@ -161,12 +161,15 @@ void search_badges(art_output_c& out) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(palette::tint);
     painter.drawEllipse(QPointF(32, 32), 31, 31);
-    glyph::platter(painter, QRectF(10, 10, 44, 44), palette::frame.darker(108));
+    glyph::platter(painter, QRectF(13, 13, 38, 38), palette::frame.darker(108));
+    // The lens circles the disk; its handle stays inside the badge.
     const qreal angle = qDegreesToRadians(45.0 + (n - 1) * 72.0);
-    const QPointF lens(32 + 9 * qCos(angle), 32 + 9 * qSin(angle));
-    painter.setBrush(QColor(255, 255, 255, 170));
-    painter.drawEllipse(lens, 9, 9);
-    glyph::magnifier(painter, QRectF(lens.x() - 12.5, lens.y() - 12.5, 34, 34), palette::accent);
+    const QPointF lens(32 + 7 * qCos(angle), 32 + 7 * qSin(angle));
+    painter.setBrush(QColor(255, 255, 255, 190));
+    painter.drawEllipse(lens, 7, 7);
+    const qreal box = 26, lens_offset = 10.5 * box / 24;
+    glyph::magnifier(painter, QRectF(lens.x() - lens_offset, lens.y() - lens_offset, box, box),
+                     palette::accent);
     painter.end();
     out.png(QString("images/partition_search/icon_found%1.png").arg(n), image);
   }
