@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "cli/cli_common.h"
+#include "recovery/diagnostics.h"
 #include "disk/drive_list.h"
 #include "volumes/volume_enumeration.h"
 
@@ -49,6 +50,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     register_drive_meta_types();
     register_volume_meta_types();
+    // The engines' diagnostic lines go to stderr, so that stdout holds only the result.
+    set_diagnostic_sink(stderr_diagnostics());
 
     cli_args_s args;
     const QStringList raw = app.arguments().mid(1);

@@ -21,6 +21,7 @@
 #include "recovery/ntfs/ntfs_results.h"
 #include "recovery/raw/raw_results.h"
 #include "recovery/signatures/sc_library.h"
+#include "volumes/volume_device.h"
 #include "volumes/volume_enumeration.h"
 
 namespace {
@@ -55,11 +56,9 @@ struct engines_s {
 // Finds the volume the user named, making a drive of the image it lies on.
 std::optional<volume_item_s> resolve_volume(QString name, QStringList images)
 {
-    static const QRegularExpression image_partition(QStringLiteral("^(.*)@p(\\d+)$"));
-    const QRegularExpressionMatch m = image_partition.match(name);
-    if (m.hasMatch() && QFileInfo(m.captured(1)).isFile()) {
-        const QString image = QFileInfo(m.captured(1)).absoluteFilePath();
-        name = image + QStringLiteral("@p") + m.captured(2);
+    if (const std::optional<image_volume_s> m = parse_image_volume(name)) {
+        const QString image = QFileInfo(m->image).absoluteFilePath();
+        name = image + QStringLiteral("@p") + QString::number(m->partition);
         images = with_image(images, image);
     }
     if (!load_drives(images))
@@ -187,7 +186,6 @@ std::optional<scan_result_s> scan_volume(const cli_args_s& args, const volume_it
         return result;
     }
     if (fat) {
-        set_fat_diagnostics(stderr);
         open_fat_drives();
         run_engine(engines.fat, volume);
         result.engine = QStringLiteral("fat");

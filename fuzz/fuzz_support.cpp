@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "disk/block_device.h"
+#include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
 
 namespace fuzz {
@@ -87,7 +88,7 @@ QString write_scratch(const QString& name, const std::uint8_t* data, std::size_t
 void quiet()
 {
     static const bool done = [] {
-        set_fat_diagnostics(nullptr);
+        set_diagnostic_sink({});
         return true;
     }();
     (void)done;

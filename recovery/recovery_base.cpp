@@ -30,3 +30,25 @@ void register_recovery_meta_types()
 {
     qRegisterMetaType<recovery_item_s>("recovery_item_s");
 }
+
+QString recover_result_text(std::int32_t result)
+{
+    switch (result) {
+    case recover_written:
+        return QStringLiteral("written");
+    case recover_failed:
+        return QStringLiteral("not found, or the volume or the file cannot be opened");
+    case recover_unknown_item:
+        return QStringLiteral("its record cannot be read");
+    case recover_no_data:
+        return QStringLiteral("it has no data");
+    case recover_cannot_create:
+        return QStringLiteral("the file cannot be created");
+    case recover_read_error:
+        return QStringLiteral("a read error on the volume");
+    case recover_write_error:
+        return QStringLiteral("the file cannot be written whole");
+    default:
+        return QStringLiteral("failed (%1)").arg(result);
+    }
+}

@@ -37,7 +37,27 @@ public:
     virtual std::int32_t recover_item(std::uint64_t id, QString path) = 0;
     virtual std::int32_t get_item_path(std::uint64_t id, QString& out);
     virtual std::int64_t get_found_count() { return 0; }
+
+    // A recovery of many files brackets its recover_item calls with these, on the thread
+    // that recovers, so that an engine can open its volume once for the whole batch rather
+    // than once per file. recover_item works without them too.
+    virtual void begin_batch() {}
+    virtual void end_batch() {}
 };
+
+// Results of recover_item, the same for every engine (the NTFS library's own codes).
+enum recover_result : std::int32_t {
+    recover_written = 0,
+    recover_failed = -1,         // unknown item; or the volume or the target cannot be opened
+    recover_unknown_item = -2,   // the item's record cannot be loaded
+    recover_no_data = -3,        // the item has no data to write
+    recover_cannot_create = -4,  // the target file cannot be created (NTFS)
+    recover_read_error = -5,     // the data cannot be read whole
+    recover_write_error = -6,    // the target cannot be written whole
+};
+
+// Why a recover_item result failed, in words.
+QString recover_result_text(std::int32_t result);
 
 // The state every scanning engine keeps, with the operations over it.
 class recovery_engine_c : public recovery_base_c {

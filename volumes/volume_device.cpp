@@ -5,28 +5,64 @@
 
 #include "volumes/linux_volume_platform.h"
 
-std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* error)
+std::optional<image_volume_s> parse_image_volume(const QString& volume_path)
 {
-    static const QRegularExpression image_partition(QStringLiteral("^(.*)@p(\\d+)$"));
+    static const QRegularExpression image_partition(QStringLiteral("^(.*)@p(\\d{1,9})$"));
     const QRegularExpressionMatch m = image_partition.match(volume_path);
     if (!m.hasMatch() || !QFileInfo(m.captured(1)).isFile())
+        return std::nullopt;
+    return image_volume_s{m.captured(1), m.captured(2).toInt()};
+}
+
+namespace {
+
+// The part of an image from a byte offset on, at most length bytes; nothing when the offset
+// lies beyond the image's end.
+std::unique_ptr<block_device> image_window(std::unique_ptr<block_device> dev, std::uint64_t start,
+                                           std::uint64_t length, QString* error, const QString& name)
+{
+    const std::uint64_t size = dev->size();
+    if (start >= size) {
+        if (error)
+            *error = QStringLiteral("%1 begins beyond the end of its image").arg(name);
+        return nullptr;
+    }
+    return std::make_unique<window_device>(std::move(dev), start, std::min(length, size - start));
+}
+
+}  // namespace
+
+std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* error)
+{
+    const std::optional<image_volume_s> image = parse_image_volume(volume_path);
+    if (!image)
         return open_block_device(volume_path, device_access::read, error);
 
-    const QString image = m.captured(1);
-    const int number = m.captured(2).toInt();
-    std::unique_ptr<block_device> dev = open_block_device(image, device_access::read, error);
+    std::unique_ptr<block_device> dev = open_block_device(image->image, device_access::read, error);
     if (!dev)
         return nullptr;
-    for (const partition_extent_s& p : read_partition_table(image, dev->size())) {
-        if (p.number != number)
+    for (const partition_extent_s& p : read_partition_table(image->image, dev->size())) {
+        if (p.number != image->partition)
             continue;
-        const std::uint64_t start = p.start_sector * 512;
-        if (start >= dev->size())
+        if (p.start_sector > UINT64_MAX / 512 || p.sector_count > UINT64_MAX / 512)
             break;
-        const std::uint64_t length = std::min(p.sector_count * 512, dev->size() - start);
-        return std::make_unique<window_device>(std::move(dev), start, length);
+        return image_window(std::move(dev), p.start_sector * 512, p.sector_count * 512, error, volume_path);
     }
     if (error)
-        *error = QStringLiteral("%1 has no partition %2").arg(image).arg(number);
+        *error = QStringLiteral("%1 has no partition %2").arg(image->image).arg(image->partition);
     return nullptr;
+}
+
+std::unique_ptr<block_device> open_volume(const volume_item_s& volume, QString* error)
+{
+    const std::optional<image_volume_s> image = parse_image_volume(volume.volume_path);
+    if (!image)
+        return open_block_device(volume.volume_path, device_access::read, error);
+    if (volume.sector_count == 0 || volume.start_sector > UINT64_MAX / 512 || volume.sector_count > UINT64_MAX / 512)
+        return open_volume(volume.volume_path, error);
+    std::unique_ptr<block_device> dev = open_block_device(image->image, device_access::read, error);
+    if (!dev)
+        return nullptr;
+    return image_window(std::move(dev), volume.start_sector * 512, volume.sector_count * 512, error,
+                        volume.volume_path);
 }

@@ -4,7 +4,23 @@
 // table, as a whole).
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "disk/block_device.h"
+#include "volumes/volume_item.h"
 
+// A volume path of the form IMAGE-PATH@pN, taken apart: the image file and N. The one place
+// that reads this form; nothing when the path does not have it or names no existing file.
+struct image_volume_s {
+    QString image;  // as given, relative or absolute
+    int partition = 0;
+};
+std::optional<image_volume_s> parse_image_volume(const QString& volume_path);
+
+// Opens a volume by its path alone, reading the image's partition table to find it.
 std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* error = nullptr);
+
+// Opens a listed volume where its item says it lies (first sector and length on its image),
+// without reading any partition table again; a partition device opens as itself. An item
+// without a length is found by its path.
+std::unique_ptr<block_device> open_volume(const volume_item_s& volume, QString* error = nullptr);

@@ -185,7 +185,9 @@ FRESULT dir_read(DIR* dj)
     return res;
 }
 
-FRESULT f_opendir(DIR* dj, const char* path)
+namespace {
+
+FRESULT open_directory(DIR* dj, const char* path)
 {
     FATFS* fs = nullptr;
     FRESULT res = mount_volume(&path, &fs);
@@ -217,7 +219,7 @@ FRESULT f_opendir(DIR* dj, const char* path)
     return res;
 }
 
-FRESULT f_readdir(DIR* dj, FILINFO* fno)
+FRESULT read_directory(DIR* dj, FILINFO* fno)
 {
     FRESULT res = validate_object(dj->fs, dj->id);
     if (res != FR_OK)
@@ -243,4 +245,23 @@ FRESULT f_readdir(DIR* dj, FILINFO* fno)
     if (res == FR_NO_FILE)
         res = FR_OK;
     return res;
+}
+
+}  // namespace
+
+FRESULT f_opendir(DIR* dj, const char* path)
+{
+    FATFS* fs = registered_volume(path);
+    if (!fs)
+        return open_directory(dj, path);  // gives the reason
+    const std::lock_guard<std::mutex> g(fs->lock);
+    return open_directory(dj, path);
+}
+
+FRESULT f_readdir(DIR* dj, FILINFO* fno)
+{
+    if (!dj->fs)
+        return FR_INVALID_OBJECT;
+    const std::lock_guard<std::mutex> g(dj->fs->lock);
+    return read_directory(dj, fno);
 }

@@ -5,16 +5,19 @@
 #include <QMutex>
 
 #include <atomic>
-#include <cstdarg>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <pthread.h>
 #include <thread>
 #include <vector>
 
 #include "disk/block_device.h"
 #include "disk/drive_list.h"
 #include "disk/raw_disk.h"
+#include "recovery/diagnostics.h"
 #include "volumes/linux_volume_platform.h"
 
 volume_partition_s volume_partition_table[fat_max_drives];
@@ -29,15 +32,20 @@ struct fat_drive_s {
     std::unique_ptr<block_device> handle;
 };
 
-// Lives until the process ends, like the keep-alive thread that uses it, so it is never
-// destroyed under that thread at exit.
+// Lives until the process ends, so that a keep-alive thread nobody closed never finds it
+// destroyed under it at exit.
 struct table_s {
     QMutex lock;
     fat_drive_s drives[fat_max_drives];
     std::atomic<int> count{0};
     std::vector<std::uint8_t> sector_buffer;
-    std::atomic<bool> watching{false};
-    std::atomic<std::FILE*> diagnostics{stdout};
+
+    // The keep-alive thread and what wakes it early to end: watcher_lock guards closing
+    // and the start and join of the thread.
+    std::mutex watcher_lock;
+    std::condition_variable wake;
+    bool closing = false;
+    std::thread watcher;
 };
 
 table_s& table()
@@ -71,34 +79,45 @@ int open_drives()
         d.handle = open_block_device(d.path, device_access::read);
         if (!d.handle)
             break;
-        fat_diagnostic("Disk# %u <== %s", static_cast<unsigned>(n), d.path.toLocal8Bit().constData());
+        diagnostic("Disk# %u <== %s", static_cast<unsigned>(n), d.path.toLocal8Bit().constData());
         t.count = n + 1;
         if (check_fat_drive(n) == 1)
-            fat_diagnostic(" (%uMB, %u bytes * %u sectors)\n",
+            diagnostic(" (%uMB, %u bytes * %u sectors)\n",
                 static_cast<unsigned>(std::uint64_t{d.sector_count} * d.sector_size / 1024 / 1024),
                 static_cast<unsigned>(d.sector_size), static_cast<unsigned>(d.sector_count));
         else
-            fat_diagnostic(" (Not Ready)\n");
+            diagnostic(" (Not Ready)\n");
     }
     t.count = n;
     return n;
+}
+
+// Sleeps for a while; false when the table is being closed and the thread is to end.
+bool rest(std::chrono::milliseconds time)
+{
+    table_s& t = table();
+    std::unique_lock<std::mutex> g(t.watcher_lock);
+    return !t.wake.wait_for(g, time, [&] { return t.closing; });
 }
 
 // Marks a drive not ready when its medium goes away. Drive 0 is not watched.
 void watch_fat_drives()
 {
     table_s& t = table();
-    for (;;) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pthread_setname_np(pthread_self(), fat_keep_alive_name);
+    while (rest(std::chrono::milliseconds(100))) {
         for (int n = 1; n < t.count.load(); ++n) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            fat_drive_s& d = t.drives[n];
-            if (!d.handle || (d.status & STA_NOINIT) || !t.lock.tryLock(100))
+            if (!rest(std::chrono::milliseconds(1)))
+                return;
+            if (!t.lock.tryLock(100))
                 continue;
-            if (!medium_present(d.path))
+            fat_drive_s& d = t.drives[n];
+            const bool watched = n < t.count.load() && d.handle && !(d.status & STA_NOINIT);
+            if (watched && !medium_present(d.path))
                 d.status |= STA_NOINIT;
             t.lock.unlock();
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (watched && !rest(std::chrono::milliseconds(100)))
+                return;
         }
     }
 }
@@ -133,9 +152,43 @@ int open_fat_drives()
             t.sector_buffer.resize(65536);
         open_drives();
     }
-    if (!t.watching.exchange(true))
-        std::thread(watch_fat_drives).detach();
+    const std::lock_guard<std::mutex> g(t.watcher_lock);
+    if (!t.watcher.joinable()) {
+        t.closing = false;
+        t.watcher = std::thread(watch_fat_drives);
+    }
     return t.count;
+}
+
+void close_fat_drives()
+{
+    table_s& t = table();
+    {
+        const std::lock_guard<std::mutex> g(t.watcher_lock);
+        t.closing = true;
+    }
+    t.wake.notify_all();
+    {
+        // Joined outside watcher_lock, which the thread takes to rest.
+        std::thread watcher;
+        {
+            const std::lock_guard<std::mutex> g(t.watcher_lock);
+            watcher = std::move(t.watcher);
+        }
+        if (watcher.joinable())
+            watcher.join();
+    }
+    QMutexLocker g(&t.lock);
+    for (fat_drive_s& d : t.drives)
+        d = fat_drive_s{};
+    t.count = 0;
+}
+
+bool fat_drives_watched()
+{
+    table_s& t = table();
+    const std::lock_guard<std::mutex> g(t.watcher_lock);
+    return t.watcher.joinable();
 }
 
 int reopen_fat_drives()
@@ -209,6 +262,15 @@ int locate_volume(const QString& volume_path, std::int32_t* partition_number, st
     return -1;
 }
 
+std::optional<volume_partition_s> fat_volume_location(const volume_item_s& volume)
+{
+    if (volume.disk_number < 0 || volume.disk_number >= fat_max_drives || volume.start_sector > 0xFFFFFFFFull)
+        return std::nullopt;
+    return volume_partition_s{static_cast<std::uint8_t>(volume.disk_number),
+                              static_cast<std::uint8_t>(volume.partition_number & 0xFF),
+                              static_cast<std::uint32_t>(volume.start_sector)};
+}
+
 int set_fat_volume(const QString& volume_path)
 {
     std::int32_t partition = 0, disk = 0;
@@ -227,20 +289,4 @@ int fat_drive_count()
 std::uint8_t fat_drive_status(int n)
 {
     return n >= 0 && n < table().count ? table().drives[n].status : STA_NOINIT;
-}
-
-void set_fat_diagnostics(std::FILE* stream)
-{
-    table().diagnostics = stream;
-}
-
-void fat_diagnostic(const char* format, ...)
-{
-    std::FILE* out = table().diagnostics.load();
-    if (!out)
-        return;
-    std::va_list args;
-    va_start(args, format);
-    std::vfprintf(out, format, args);
-    va_end(args);
 }

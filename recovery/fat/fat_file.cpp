@@ -14,9 +14,7 @@ FRESULT fail(FIL* fp, FRESULT res)
     return res;
 }
 
-}  // namespace
-
-FRESULT f_read(FIL* fp, void* buff, std::uint32_t btr, std::uint32_t* br, bool contiguous)
+FRESULT read_file(FIL* fp, void* buff, std::uint32_t btr, std::uint32_t* br, bool contiguous)
 {
     *br = 0;
     FRESULT res = validate_object(fp->fs, fp->id);
@@ -91,4 +89,15 @@ FRESULT f_read(FIL* fp, void* buff, std::uint32_t btr, std::uint32_t* br, bool c
         btr -= n;
     }
     return FR_OK;
+}
+
+}  // namespace
+
+FRESULT f_read(FIL* fp, void* buff, std::uint32_t btr, std::uint32_t* br, bool contiguous)
+{
+    *br = 0;
+    if (!fp->fs)
+        return FR_INVALID_OBJECT;
+    const std::lock_guard<std::mutex> g(fp->fs->lock);
+    return read_file(fp, buff, btr, br, contiguous);
 }

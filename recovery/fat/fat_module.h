@@ -5,12 +5,21 @@
 // information carries the first cluster and the creation stamp, and a file can be read as
 // clusters that follow one another on the disk instead of along its (freed) FAT chain.
 //
-// Logical drive 0 is the volume that set_fat_volume() chose last. The caller registers a
-// FATFS with f_mount(); the first f_opendir() mounts it. DIR and FIL objects belong to the
-// mount they were opened under: a new mount makes them invalid (FR_INVALID_OBJECT).
-// One thread at a time uses the module; it has no lock of its own.
+// Logical drive 0 is the volume that set_fat_volume() chose last, or the one a FATFS names
+// itself (its `where`, as the FAT engine sets it). The caller registers a FATFS with
+// f_mount(); the first f_opendir() mounts it. DIR and FIL objects belong to the mount they
+// were opened under: a new mount makes them invalid (FR_INVALID_OBJECT).
+//
+// Each FATFS carries the lock of its mounted volume: f_opendir, f_readdir and f_read hold
+// it while they use the volume's window and read its sectors, so that several threads (a
+// recovery and a preview) may read one volume at once. Each DIR and FIL is used by one
+// thread.
 #include <array>
 #include <cstdint>
+#include <mutex>
+#include <optional>
+
+#include "recovery/fat/fat_drive_table.h"
 
 // Results of the module's operations.
 enum FRESULT {
@@ -67,6 +76,9 @@ struct FATFS {
     std::uint32_t database = 0;   // first sector of cluster 2, absolute
     std::uint32_t winsect = 0;    // sector held in win; 0 none
     std::array<std::uint8_t, fat_sector_bytes> win{};  // one directory or FAT sector
+    // Where the volume lies; none: volume_partition_table[0] at the time of the mount.
+    std::optional<volume_partition_s> where;
+    std::mutex lock;  // held by every operation that uses this volume
 };
 
 // A directory being read.
@@ -135,6 +147,8 @@ FRESULT f_read(FIL* fp, void* buff, std::uint32_t btr, std::uint32_t* br, bool c
 
 // The module's inner steps, shared by its source files and open to tests.
 
+// The object registered for the logical drive that path names; nullptr when none.
+FATFS* registered_volume(const char* path);
 // Mounts the logical drive that path names (if not mounted) and gives its object.
 FRESULT mount_volume(const char** path, FATFS** rfs);
 // FR_OK when fs is mounted under mount number id and its drive answers.

@@ -1,5 +1,6 @@
 // Mounting: the table of logical drives, the mount counter, and finding and checking the
 // FAT volume of logical drive 0 from the drive table's entry 0.
+#include <atomic>
 #include <span>
 
 #include "disk/le.h"
@@ -29,8 +30,8 @@ constexpr std::size_t BS_FilSysType32 = 82;  // "FAT32   "
 // (0x0FFFFFF7 bad cluster, 0x0FFFFFF8 and up end of chain).
 constexpr std::uint64_t max_fat32_clusters = 0x0FFFFFF5;
 
-FATFS* fat_fs_table[fat_logical_drives];
-std::uint16_t mount_counter;
+std::atomic<FATFS*> fat_fs_table[fat_logical_drives];
+std::atomic<std::uint16_t> mount_counter;
 
 enum class boot_record { fat, other, none };
 
@@ -152,6 +153,12 @@ FRESULT f_mount(std::uint8_t vol, FATFS* fs)
     return FR_OK;
 }
 
+FATFS* registered_volume(const char* path)
+{
+    const int vol = logical_drive(&path);
+    return vol < fat_logical_drives ? fat_fs_table[vol].load() : nullptr;
+}
+
 FRESULT mount_volume(const char** path, FATFS** rfs)
 {
     const int vol = logical_drive(path);
@@ -165,7 +172,7 @@ FRESULT mount_volume(const char** path, FATFS** rfs)
         return FR_OK;
 
     fs->fs_type = 0;
-    const volume_partition_s& where = volume_partition_table[0];
+    const volume_partition_s where = fs->where ? *fs->where : volume_partition_table[0];
     fs->drv = where.disk_number;
     if (disk_initialize(fs->drv) & STA_NOINIT)
         return FR_NOT_READY;

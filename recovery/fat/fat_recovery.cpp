@@ -5,14 +5,15 @@
 #include <ctime>
 #include <vector>
 
+#include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
 
 namespace {
 
-// Console lines of the scan, on the FAT diagnostics stream.
+// Lines of the scan, on the library's diagnostic sink.
 void say(const char* text)
 {
-    fat_diagnostic(text);
+    diagnostic("%s", text);
 }
 
 QString from_wide(const char16_t* text, std::size_t max)
@@ -54,16 +55,12 @@ std::int64_t fat_recovery_c::fat_time(std::uint16_t date, std::uint16_t time)
 void fat_recovery_c::run()
 {
     reset();
-    QString path = volume_.volume_path;
-    if (path.endsWith(QLatin1Char('\\')))
-        path.chop(1);
-    scan_located_volume(set_fat_volume(path) == 0);
-}
-
-void fat_recovery_c::scan_located_volume(bool located)
-{
-    if (located) {
-        f_mount(0, &fat_volume);
+    {
+        const std::lock_guard<std::mutex> g(volume_fs_.lock);
+        volume_fs_.where = fat_volume_location(volume_);
+    }
+    if (volume_fs_.where) {
+        f_mount(0, &volume_fs_);
         say("Start Fat Scan.\n");
         walk_folder(true, 0, false);
     }
@@ -137,7 +134,7 @@ void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_
         level_s& level = stack.back();
         const double x = static_cast<double>(read_count_.load()) / 2000.0;
         const std::int64_t count = ++read_count_;
-        fat_diagnostic("file count:%d\n", static_cast<int>(count));
+        diagnostic("file count:%d\n", static_cast<int>(count));
         progress_ = x <= 1.0 ? x : 0.99;
 
         FILINFO info{};
@@ -207,31 +204,43 @@ std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)
 {
     const auto it = entry_table.find(static_cast<std::uint32_t>(id));
     if (it == entry_table.end())
-        return -1;
+        return recover_failed;
     const fat_entry_s& entry = it->second;
     FIL file{};
-    file.fs = &fat_volume;
-    file.id = fat_volume.id;
-    file.flag = 1;
+    file.fs = &volume_fs_;
+    {
+        const std::lock_guard<std::mutex> g(volume_fs_.lock);
+        file.id = volume_fs_.id;
+    }
+    file.flag = FA_READ;
     file.fptr = 0;
     file.fsize = entry.size;
     file.org_clust = entry.cluster;
 
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
+        return recover_failed;
+    // Whatever stops the read before the file's size (a sector that cannot be read, a
+    // cluster beyond the volume) makes the file a failure, not a shorter file.
     const bool contiguous = entry.attributes & fat_attr_deleted;
     std::vector<std::uint8_t> buf(4096);
-    for (;;) {
+    std::int32_t result = recover_written;
+    while (file.fptr < file.fsize) {
         std::uint32_t got = 0;
         const FRESULT r = f_read(&file, buf.data(), static_cast<std::uint32_t>(buf.size()), &got, contiguous);
-        if (got > 0)
-            out.write(reinterpret_cast<const char*>(buf.data()), got);
-        if (got == 0 || r != FR_OK)
+        if (got > 0 && out.write(reinterpret_cast<const char*>(buf.data()), got) != static_cast<qint64>(got)) {
+            result = recover_write_error;
             break;
+        }
+        if (r != FR_OK || got == 0) {
+            result = r == FR_OK || r == FR_INT_ERR || r == FR_DISK_ERR ? recover_read_error : recover_failed;
+            break;
+        }
     }
+    if (!out.flush() && result == recover_written)
+        result = recover_write_error;
     out.close();
-    return 0;
+    return result;
 }
 
 std::int32_t fat_recovery_c::get_item_path(std::uint64_t id, QString& out)

@@ -3,7 +3,9 @@
 // from the root, and records every folder (live or deleted) and every deleted file, keyed by
 // first cluster. After the walk the records are linked into a tree and the folders that hold
 // a deleted file somewhere below are marked. A found file is written by reading its clusters
-// from the first one on, as if they followed one another on the disk.
+// from the first one on, as if they followed one another on the disk. The engine finds the
+// volume on its drive from the volume item it is given (drive, partition, first sector) and
+// mounts it on a FATFS of its own.
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -47,9 +49,10 @@ public:
 
 protected:
     void run() override;
-    // The scan after logical drive 0 was pointed at the volume (located) or could not be:
-    // walks it when located, then builds the tree from what was recorded.
-    void scan_located_volume(bool located);
+
+    // The engine's own mount of the volume, where the scan walks and recover_item reads;
+    // its lock lets a preview and a recovery read at once.
+    FATFS volume_fs_;
 
 private:
     void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "disk/le.h"
+#include "recovery/diagnostics.h"
+#include "volumes/volume_device.h"
 
 std::uint64_t ntfs_entry_s::record() const
 {
@@ -83,19 +85,21 @@ void ntfs_recovery_c::log_startup_failure(std::int32_t result)
         std::fprintf(log, "%s  %sntfs_scan_startup failed with return value (%d)\n", stamp, where, result);
         std::fclose(log);
     }
-    std::fprintf(stderr, "ERROR: %sntfs_scan_startup failed with return value (%d)\n", where, result);
-    std::fflush(stderr);
+    diagnostic("ERROR: %sntfs_scan_startup failed with return value (%d)\n", where, result);
 }
 
 void ntfs_recovery_c::run()
 {
     reset();
-    const QByteArray device = device_name(volume_).toLocal8Bit();
     if (le32(ntfs_scan_context, NTFS_CTX_Open) != 0) {
         ntfs_scan_close(ntfs_scan_context.data());
         ntfs_scan_context.fill(0);
     }
-    const std::int32_t r = ntfs_scan_startup(device.constData(), ntfs_scan_context.data());
+    // The volume item says where the volume lies; the library is handed it open, so that
+    // nothing probes the drive again to find it by its "/dev/hd" name.
+    std::unique_ptr<block_device> device = open_volume(volume_);
+    const std::int32_t r = device ? ntfs_scan_startup_device(std::move(device), ntfs_scan_context.data())
+                                  : ntfs_startup_cannot_open;
     if (r < 0) {
         log_startup_failure(r);
         return;

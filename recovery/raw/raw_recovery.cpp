@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disk/le.h"
+#include "volumes/volume_device.h"
 
 namespace {
 
@@ -107,6 +108,7 @@ void raw_recovery_c::reset()
     raw_scan_context.callback = nullptr;
     type_table.clear();
     found_files.clear();
+    found_count_ = 0;
 }
 
 void raw_recovery_c::run()
@@ -129,49 +131,61 @@ void raw_recovery_c::on_file_found(const char* extension, std::uint64_t offset, 
     std::memcpy(e.extension.data(), extension, std::min(len, e.extension.size()));
     found_files.append(e);
     type_table[QString::fromLatin1(extension)].append(e.index);
+    ++found_count_;
+}
+
+void raw_recovery_c::begin_batch()
+{
+    batch_source_ = open_volume(volume_);
+}
+
+void raw_recovery_c::end_batch()
+{
+    batch_source_.reset();
 }
 
 std::int32_t raw_recovery_c::recover_item(std::uint64_t id, QString path)
 {
     const std::uint32_t position = static_cast<std::uint32_t>(id);
     if (position >= static_cast<std::uint64_t>(found_files.size()))
-        return -1;
+        return recover_failed;
     const raw_entry_s entry = found_files[static_cast<qsizetype>(position)];
-    if (entry.offset > static_cast<std::uint64_t>(INT64_MAX))
-        return -1;
-    sc_file_s* handle = sc_open(device_path.toLocal8Bit().constData());
-    if (handle == nullptr)
-        return -1;
+    std::unique_ptr<block_device> own;
+    block_device* source = batch_source_.get();
+    if (!source) {
+        own = open_volume(volume_);
+        source = own.get();
+    }
+    if (!source || entry.offset > static_cast<std::uint64_t>(INT64_MAX))
+        return recover_failed;
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return recover_failed;
     // The file is read from its exact first byte: a file that does not start on a sector
     // boundary would otherwise come out shifted, with the sector's earlier bytes in front.
-    if (sc_seek(handle, static_cast<std::int64_t>(entry.offset), 0) < 0) {
-        sc_close(handle);
-        return -1;
-    }
-    QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        sc_close(handle);
-        return -1;
-    }
-    constexpr std::int32_t piece = 8192;
+    constexpr std::size_t piece = 8192;
     std::vector<char> buffer(piece);
+    std::uint64_t at = entry.offset;
     std::uint64_t remaining = entry.size;
-    std::int32_t result = 0;
+    std::int32_t result = recover_written;
     while (remaining > 0) {
-        const std::int32_t n = sc_read(handle, buffer.data(), piece);
-        if (n <= 0)
-            break;  // the volume ended or could not be read: what was read is kept
-        const std::uint64_t take = std::min<std::uint64_t>(remaining, static_cast<std::uint64_t>(n));
-        if (out.write(buffer.data(), static_cast<qint64>(take)) != static_cast<qint64>(take)) {
-            result = -1;
+        const std::int64_t n = source->read_at(at, buffer.data(), std::min<std::uint64_t>(remaining, piece));
+        if (n < 0) {
+            result = recover_read_error;
             break;
         }
-        remaining -= take;
+        if (n == 0)
+            break;  // the volume ends before the size a loaded result claimed
+        if (out.write(buffer.data(), n) != n) {
+            result = recover_write_error;
+            break;
+        }
+        at += static_cast<std::uint64_t>(n);
+        remaining -= static_cast<std::uint64_t>(n);
     }
-    if (!out.flush())
-        result = -1;
+    if (!out.flush() && result == recover_written)
+        result = recover_write_error;
     out.close();
-    sc_close(handle);
     return result;
 }
 

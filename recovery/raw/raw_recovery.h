@@ -8,9 +8,12 @@
 #include <QList>
 #include <QString>
 #include <array>
+#include <atomic>
+#include <memory>
 #include <cstdint>
 #include <span>
 
+#include "disk/block_device.h"
 #include "recovery/recovery_base.h"
 #include "recovery/signatures/sc_library.h"
 
@@ -47,13 +50,19 @@ public:
     std::int32_t get_pause() override;
     void set_pause(std::int32_t pause) override;
     std::int64_t get_read_count() override { return 0; }
-    std::int64_t get_found_count() override { return 0; }
+    // The number of files found so far, counted as the scan reports them (found_files
+    // itself may be read only after the scan).
+    std::int64_t get_found_count() override { return found_count_.load(std::memory_order_relaxed); }
     void reset() override;
     // Writes the file at position (low 32 bits of id) of found_files to path, read from its
-    // exact byte offset: 0 once the target was created and filled as far as the volume could
-    // be read; -1 for an unknown id, a volume that cannot be opened or positioned, or a
-    // target that cannot be created or written.
+    // exact byte offset: 0 once the target was created and filled with the whole file, or as
+    // far as the volume reaches; recover_failed for an unknown id, or a volume or target
+    // that cannot be opened; recover_read_error when a read of the volume fails,
+    // recover_write_error when the target cannot be written whole.
     std::int32_t recover_item(std::uint64_t id, QString path) override;
+    // Opens the volume once for the files of a batch.
+    void begin_batch() override;
+    void end_batch() override;
 
     // Saves device_path and found_files: 0 written; -1 when there is nothing to write, the
     // device path takes 256 bytes or more in the local encoding, or the file cannot be
@@ -81,4 +90,6 @@ protected:
 
 private:
     volume_item_s volume_;
+    std::atomic<std::int64_t> found_count_{0};
+    std::unique_ptr<block_device> batch_source_;  // the volume, open during a batch
 };

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "disk/drive_list.h"
+#include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
 #include "recovery/fat/fat_module.h"
 #include "tests/support/fat_images.h"
@@ -34,7 +35,7 @@ void use_volume(const QString& image, const QString& suffix = "@p0")
 {
     static bool opened = false;
     qputenv("VANTREL_IMAGES_ONLY", "1");
-    set_fat_diagnostics(nullptr);
+    set_diagnostic_sink({});
     set_drive_images({image});
     require((opened ? reopen_fat_drives() : open_fat_drives()) == 1, "the image is not drive 0");
     opened = true;

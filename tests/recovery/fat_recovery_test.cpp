@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <ctime>
 #include <thread>
 
@@ -303,4 +304,133 @@ TEST_F(fat_engine, drive_table_reads_and_watches)
     // A missing image ends the table: the ones after it are not opened.
     set_drive_images({a.path, b.path, a.path});
     EXPECT_EQ(reopen_fat_drives(), 1);
+}
+
+namespace {
+
+// The rows of the scan by name.
+recovery_item_s row_named(const fat_recovery_c& engine, const QString& name)
+{
+    for (const shown_s& s : shown(engine))
+        if (s.row.name == name)
+            return s.row;
+    ADD_FAILURE() << "no row " << name.toStdString();
+    return {};
+}
+
+struct made_file_s {
+    QString name;
+    std::size_t size;
+    int seed;
+};
+
+// Puts files into the image's root, then deletes them there (so that none reuses the
+// clusters of another); their sources, in order.
+QStringList deleted_files(const fat_image_s& img, const QString& src, const std::vector<made_file_s>& files)
+{
+    QDir().mkpath(src);
+    QStringList sources, names;
+    for (const made_file_s& f : files) {
+        sources << make_file(src, f.name, f.size, f.seed);
+        names << "::/" + f.name;
+    }
+    mtools("mcopy", img, QStringList{"-m"} + sources + QStringList{"::/"});
+    mtools("mdel", img, names);
+    return sources;
+}
+
+// Threads of this process with the given name.
+int threads_named(const QByteArray& name)
+{
+    int n = 0;
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QString("/proc/self/task/%1/comm").arg(task));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == name)
+            ++n;
+    }
+    return n;
+}
+
+}  // namespace
+
+TEST_F(fat_engine, an_unreadable_sector_fails_the_file_it_lies_in)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "bad.img", 16, true, 32768);
+    const QStringList sources = deleted_files(img, dir_.filePath("src"), {{"HIT.TXT", 9000, 1}, {"WHOLE.TXT", 3000, 2}});
+    const QString hit = sources[0], whole = sources[1];
+    // The third sector of HIT.TXT's data cannot be read.
+    const QByteArray image = read_at(img.path, 0, std::size_t(QFileInfo(img.path).size()));
+    const qsizetype at = image.indexOf(read_at(hit, 1024, 512));
+    ASSERT_GT(at, 0);
+    set_unreadable_ranges(img.path, {{std::uint64_t(at), std::uint64_t(at) + 512}});
+    struct clear_s {
+        QString path;
+        ~clear_s() { set_unreadable_ranges(path, {}); }
+    } clear{img.path};
+
+    fat_recovery_c engine;
+    scan(engine, use({img.path}, img.volume_path));
+    const QString out = dir_.filePath("out.bin");
+    EXPECT_EQ(engine.recover_item(row_named(engine, "#IT.TXT").id, out), recover_read_error);
+    EXPECT_EQ(engine.recover_item(row_named(engine, "#HOLE.TXT").id, out), recover_written);
+    EXPECT_EQ(file_md5(out), file_md5(whole));
+}
+
+// A recovery and a preview read one volume at once while another engine mounts and scans
+// a second volume: every file comes out whole.
+TEST_F(fat_engine, two_readers_of_one_volume_at_once)
+{
+    const fat_image_s x = make_fat_image(dir_.path(), "x.img", 32, false, 36000, {"-s", "1"});
+    const fat_image_s y = make_fat_image(dir_.path(), "y.img", 12, false, 2048);
+    const QStringList sources = deleted_files(x, dir_.filePath("src"), {{"BIG.BIN", 300000, 1}, {"SMALL.TXT", 5000, 2}});
+    const QString big = sources[0], small = sources[1];
+    deleted_files(y, dir_.filePath("src"), {{"SMALL.TXT", 5000, 2}});
+
+    fat_recovery_c engine;
+    scan(engine, use({x.path, y.path}, x.volume_path));
+    const volume_item_s other = use({x.path, y.path}, y.volume_path);
+    const recovery_item_s big_row = row_named(engine, "#IG.BIN");
+    const recovery_item_s small_row = row_named(engine, "#MALL.TXT");
+
+    const auto reader = [&](const recovery_item_s& row, const QString& source, const QString& out, int* good) {
+        for (int i = 0; i < 15; ++i)
+            if (engine.recover_item(row.id, out) == 0 && file_md5(out) == file_md5(source))
+                ++*good;
+    };
+    int big_good = 0, small_good = 0;
+    std::thread writer(reader, big_row, big, dir_.filePath("big.out"), &big_good);
+    std::thread preview(reader, small_row, small, dir_.filePath("small.out"), &small_good);
+    for (int i = 0; i < 5; ++i) {
+        fat_recovery_c second;
+        scan(second, other);
+        EXPECT_EQ(shown(second).size(), 1u);
+    }
+    writer.join();
+    preview.join();
+    EXPECT_EQ(big_good, 15);
+    EXPECT_EQ(small_good, 15);
+}
+
+TEST_F(fat_engine, closing_the_drive_table_leaves_no_thread)
+{
+    const fat_image_s a = make_fat_image(dir_.path(), "a.img", 12, false, 1024);
+    const fat_image_s b = make_fat_image(dir_.path(), "b.img", 12, false, 1024);
+    set_drive_images({a.path, b.path});
+    ASSERT_EQ(open_fat_drives(), 2);
+    EXPECT_TRUE(fat_drives_watched());
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));  // the thread is watching drive 1
+    EXPECT_EQ(threads_named(fat_keep_alive_name), 1);
+
+    close_fat_drives();
+    EXPECT_FALSE(fat_drives_watched());
+    EXPECT_EQ(threads_named(fat_keep_alive_name), 0);
+    EXPECT_EQ(fat_drive_count(), 0);
+    std::uint8_t sector[512];
+    EXPECT_EQ(disk_read(0, sector, 0, 1), RES_NOTRDY);
+
+    // Opened again, the table reads and is watched again.
+    ASSERT_EQ(open_fat_drives(), 2);
+    EXPECT_TRUE(fat_drives_watched());
+    EXPECT_EQ(disk_read(0, sector, 0, 1), RES_OK);
+    close_fat_drives();
 }

@@ -1,6 +1,7 @@
 #include "tests/support/engine_fixture.h"
 
 #include "disk/drive_list.h"
+#include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
 #include "volumes/volume_enumeration.h"
 
@@ -10,7 +11,7 @@ void engine_fixture::SetUp()
     qputenv("TZ", "UTC");
     tzset();
     qputenv("VANTREL_IMAGES_ONLY", "1");
-    set_fat_diagnostics(nullptr);
+    set_diagnostic_sink({});
     ASSERT_TRUE(dir_.isValid());
 }
 
