@@ -101,8 +101,10 @@ QStringList wrap(const QString& text, const QFontMetricsF& metrics, qreal width)
     pieces = text.split(' ', Qt::SkipEmptyParts);
   } else if (text.contains('|')) {
     pieces = text.split('|', Qt::SkipEmptyParts);
-  } else {
+  } else if (std::any_of(text.begin(), text.end(), [](QChar c) { return c.unicode() >= 0x3000; })) {
     for (QChar c : text) pieces << QString(c);
+  } else {
+    pieces << text;
   }
   const QString glue = blanks ? QStringLiteral(" ") : QString();
   QStringList lines;
@@ -164,7 +166,7 @@ void draw_centred(QPainter& painter, const fitted_text_s& text, const QRectF& bo
   qreal top = box.top() + (box.height() - block) / 2;
   for (const QString& line : text.lines) {
     painter.drawText(QRectF(box.left(), top, box.width(), text.line_height),
-                     Qt::AlignHCenter | Qt::AlignVCenter, line);
+                     Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextDontClip, line);
     top += text.line_height;
   }
   painter.restore();
@@ -177,7 +179,7 @@ void draw_left(QPainter& painter, const fitted_text_s& text, const QRectF& box, 
   qreal top = box.top();
   for (const QString& line : text.lines) {
     painter.drawText(QRectF(box.left(), top, box.width(), text.line_height),
-                     Qt::AlignLeft | Qt::AlignVCenter, line);
+                     Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip, line);
     top += text.line_height;
   }
   painter.restore();

@@ -32,7 +32,8 @@ QPainterPath rounded_top(const QRectF& rect, qreal radius);
 // Text fitted into a box: the largest pixel size from `largest` down to `smallest` at which
 // the text, broken into at most `max_lines` lines, fits. Lines break at blanks; text with
 // no blank (Chinese, Japanese) breaks at the marks "|" it holds (which are not drawn), or
-// between any two characters when it holds none. Throws when nothing fits or when
+// between any two of its CJK characters when it holds none; a single Latin word never
+// breaks. Throws when nothing fits or when
 // the font lacks a glyph of the text, so that no caption is drawn clipped or with
 // placeholder boxes.
 struct fitted_text_s {
