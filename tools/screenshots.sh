@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Starts the window on the demo disk image under a virtual X server and writes one picture
+# per page into OUTDIR: home.png, drive.png, partition.png, volume.png, recovery.png.
+#   usage: tools/screenshots.sh OUTDIR
+set -euo pipefail
+out=${1:?usage: screenshots.sh OUTDIR}
+cd "$(dirname "$0")/.."
+repo=$PWD
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+bash tools/setup.sh >/dev/null
+bash tools/build.sh --target vantrel vantrel-screenshots >/dev/null
+image=$repo/build/demo/lost-partitions.img
+if [ ! -f "$image" ]; then
+  mkdir -p build/demo
+  bash tools/make_demo_image.sh "$image"
+fi
+# A folder of its own, so that the run's settings file lands nowhere else.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+VANTREL_IMAGES_ONLY=1 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x960x24" \
+  "$repo/build/app/vantrel-screenshots" "$out" "$image"
+echo "screenshots: $(ls "$out"/{home,drive,partition,volume,recovery}.png | tr '\n' ' ')"
