@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QSettings>
 #include <QSignalSpy>
@@ -79,6 +80,35 @@ TEST_F(skin_window, hover_moves_from_button_to_button_one_change_at_a_time)
     EXPECT_EQ(buttons[mode_partition]->state, 0);
     QTest::mouseMove(window.get(), painted_centre(mode_partition) + QPoint(1, 0));
     EXPECT_EQ(buttons[mode_partition]->state, 1);
+}
+
+TEST_F(skin_window, only_the_title_band_outside_the_buttons_drags_the_window)
+{
+    struct case_s {
+        QPoint press;
+        bool moves;
+    };
+    open_window();
+    const case_s cases[] = {
+        {{400, QSkinWidget::title_band_height}, true},
+        {{400, QSkinWidget::title_band_height + 1}, false},
+        {painted_centre(mode_files), false},
+    };
+    const QPoint drag(30, 40);
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(c.press.y());
+        window->move(50, 60);
+        QCoreApplication::processEvents();
+        const QPoint start = window->pos();
+        const QPoint global = window->mapToGlobal(c.press);
+        QMouseEvent press(QEvent::MouseButtonPress, c.press, global, Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.get(), &press);
+        QMouseEvent move(QEvent::MouseMove, c.press + drag, global + drag, Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.get(), &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, c.press + drag, global + drag, Qt::LeftButton, {}, {});
+        QCoreApplication::sendEvent(window.get(), &release);
+        EXPECT_EQ(window->pos(), c.moves ? start + drag : start);
+    }
 }
 
 TEST_F(skin_window, double_click_on_title_band_maximises_and_restores)
