@@ -7,6 +7,7 @@
 #include "app/init_thread.h"
 #include "app/main_window.h"
 #include "disk/drive_list.h"
+#include "recovery/fat/fat_drive_table.h"
 #include "settings/localisation.h"
 #include "settings/settings_store.h"
 #include "skin/fonts.h"
@@ -72,5 +73,6 @@ int run_program(int argc, char** argv)
     const int result = app.exec();
     // A window closed at once may leave the worker still listing drives.
     init.wait();
+    close_fat_drives();
     return result;
 }

@@ -6,6 +6,7 @@
 #include "app/init_thread.h"
 #include "app/startup.h"
 #include "disk/drive_list.h"
+#include "recovery/fat/fat_drive_table.h"
 #include "skin/shell_state.h"
 #include "tests/support/images.h"
 #include "pages/drive_window.h"
@@ -55,6 +56,7 @@ TEST_F(startup_window, startup_worker_lists_the_image_and_opens_the_moves)
     init.start();
     ASSERT_TRUE(finished.wait(30000));
     init.wait();
+    close_fat_drives();
     EXPECT_TRUE(startup_done);
     ASSERT_EQ(drive_list.size(), 2);  // the header item, then the image
     EXPECT_EQ(drive_list[1].path, image);

@@ -13,6 +13,7 @@
 #include "app/init_thread.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "recovery/fat/fat_drive_table.h"
 
 namespace {
 
@@ -72,5 +73,6 @@ int main(int argc, char** argv)
         }
     }
     window.close();
+    close_fat_drives();
     return failed == 0 ? 0 : 1;
 }
