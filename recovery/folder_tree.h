@@ -9,6 +9,24 @@
 #include <unordered_set>
 #include <vector>
 
+// Nodes that name their children by position, nodes[0] the root "/", visited depth first,
+// each before its children: visit(node, position, path) with the path "/" or "/name/name".
+template <typename node_t, typename visit_t>
+void walk_nodes(const std::vector<node_t>& nodes, visit_t visit)
+{
+    if (nodes.empty())
+        return;
+    std::vector<std::pair<std::size_t, QString>> stack{{0, QStringLiteral("/")}};
+    while (!stack.empty()) {
+        const auto [at, path] = stack.back();
+        stack.pop_back();
+        visit(nodes[at], at, path);
+        const std::vector<std::size_t>& kids = nodes[at].children;
+        for (auto k = kids.rbegin(); k != kids.rend(); ++k)
+            stack.emplace_back(*k, (at == 0 ? QString() : path) + QLatin1Char('/') + nodes[*k].name);
+    }
+}
+
 template <typename entry_t>
 struct folder_tree_s {
     struct node_s {
@@ -24,15 +42,7 @@ struct folder_tree_s {
     template <typename visit_t>
     void walk(visit_t visit) const
     {
-        std::vector<std::pair<std::size_t, QString>> stack{{0, QStringLiteral("/")}};
-        while (!stack.empty()) {
-            const auto [at, path] = stack.back();
-            stack.pop_back();
-            visit(nodes[at], path);
-            const std::vector<std::size_t>& kids = nodes[at].children;
-            for (auto k = kids.rbegin(); k != kids.rend(); ++k)
-                stack.emplace_back(*k, (at == 0 ? QString() : path) + QLatin1Char('/') + nodes[*k].name);
-        }
+        walk_nodes(nodes, [&](const node_s& node, std::size_t, const QString& path) { visit(node, path); });
     }
 };
 

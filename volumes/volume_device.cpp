@@ -1,7 +1,10 @@
 #include "volumes/volume_device.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+
+#include <sys/stat.h>
 
 #include "volumes/linux_volume_platform.h"
 
@@ -65,4 +68,20 @@ std::unique_ptr<block_device> open_volume(const volume_item_s& volume, QString* 
         return nullptr;
     return image_window(std::move(dev), volume.start_sector * 512, volume.sector_count * 512, error,
                         volume.volume_path);
+}
+
+bool folder_on_volume_device(const QString& folder, const volume_item_s& volume)
+{
+    struct stat device {};
+    if (::stat(QFile::encodeName(volume.volume_path).constData(), &device) != 0 || !S_ISBLK(device.st_mode))
+        return false;
+    QString place = QFileInfo(folder).absoluteFilePath();
+    struct stat where {};
+    while (::stat(QFile::encodeName(place).constData(), &where) != 0) {
+        const QString up = QFileInfo(place).absolutePath();
+        if (up == place)
+            return false;
+        place = up;
+    }
+    return where.st_dev == device.st_rdev;
 }

@@ -24,3 +24,8 @@ std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* e
 // without reading any partition table again; a partition device opens as itself. An item
 // without a length is found by its path.
 std::unique_ptr<block_device> open_volume(const volume_item_s& volume, QString* error = nullptr);
+
+// Whether a folder (or, while it does not exist yet, the nearest folder above it that does)
+// lies on the file system of the volume's own block device. An image volume has no device
+// of its own: false.
+bool folder_on_volume_device(const QString& folder, const volume_item_s& volume);

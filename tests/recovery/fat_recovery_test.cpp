@@ -359,14 +359,7 @@ TEST_F(fat_engine, an_unreadable_sector_fails_the_file_it_lies_in)
     const QStringList sources = deleted_files(img, dir_.filePath("src"), {{"HIT.TXT", 9000, 1}, {"WHOLE.TXT", 3000, 2}});
     const QString hit = sources[0], whole = sources[1];
     // The third sector of HIT.TXT's data cannot be read.
-    const QByteArray image = read_at(img.path, 0, std::size_t(QFileInfo(img.path).size()));
-    const qsizetype at = image.indexOf(read_at(hit, 1024, 512));
-    ASSERT_GT(at, 0);
-    set_unreadable_ranges(img.path, {{std::uint64_t(at), std::uint64_t(at) + 512}});
-    struct clear_s {
-        QString path;
-        ~clear_s() { set_unreadable_ranges(path, {}); }
-    } clear{img.path};
+    const auto unreadable = make_unreadable(img.path, hit, 1024);
 
     fat_recovery_c engine;
     scan(engine, use({img.path}, img.volume_path));

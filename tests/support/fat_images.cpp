@@ -2,11 +2,13 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
 
 #include <stdexcept>
 
+#include "disk/device_registry.h"
 #include "tests/support/images.h"
 
 namespace test_images {
@@ -99,6 +101,23 @@ std::uint64_t patch_entry(const fat_image_s& image, const QByteArray& name11,
         }
     }
     return 0;
+}
+
+unreadable_sector_s::~unreadable_sector_s()
+{
+    set_unreadable_ranges(image, {});
+}
+
+std::unique_ptr<unreadable_sector_s> make_unreadable(const QString& image, const QString& file, std::uint64_t offset)
+{
+    const QByteArray bytes = read_at(image, 0, std::size_t(QFileInfo(image).size()));
+    const qsizetype at = bytes.indexOf(read_at(file, offset, 512));
+    if (at <= 0)
+        throw std::runtime_error("the file's bytes are not in " + image.toStdString());
+    auto sector = std::make_unique<unreadable_sector_s>();
+    sector->image = image;
+    set_unreadable_ranges(image, {{std::uint64_t(at), std::uint64_t(at) + 512}});
+    return sector;
 }
 
 }  // namespace test_images

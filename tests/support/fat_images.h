@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace test_images {
 
@@ -34,5 +35,13 @@ QString make_file(const QString& dir, const QString& name, std::size_t size, int
 // byte offset in the image, or 0 when none was found.
 std::uint64_t patch_entry(const fat_image_s& image, const QByteArray& name11,
                           const std::function<void(QByteArray&)>& patch);
+
+// Makes the image's sector that holds bytes [offset, offset + 512) of a file's content (a
+// file put into the image, found there by those bytes) unreadable, until the result goes.
+struct unreadable_sector_s {
+    QString image;
+    ~unreadable_sector_s();
+};
+std::unique_ptr<unreadable_sector_s> make_unreadable(const QString& image, const QString& file, std::uint64_t offset);
 
 }  // namespace test_images

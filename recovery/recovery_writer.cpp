@@ -1,0 +1,167 @@
+#include "recovery/recovery_writer.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <vector>
+
+#include "recovery/ntfs/ntfs_library.h"
+#include "recovery/recovery_session.h"
+#include "volumes/volume_device.h"
+
+recovery_writer_c::recovery_writer_c(recovery_session_c& session) : session_(session) {}
+
+QString recovery_writer_c::refusal(const QString& folder, const volume_item_s& volume)
+{
+    if (!folder_on_volume_device(QDir(folder).absolutePath(), volume))
+        return {};
+    return QStringLiteral("%1 lies on the volume being recovered (%2); choose a folder on another disk")
+        .arg(QDir(folder).absolutePath(), volume.volume_path);
+}
+
+QList<recovery_row_s> recovery_writer_c::rows_of(const result_tree_s& tree)
+{
+    QList<recovery_row_s> rows;
+    tree.walk([&](const result_folder_s& folder, std::size_t, const QString& path) {
+        for (const recovery_item_s& row : folder.rows)
+            rows.append({path, row});
+    });
+    return rows;
+}
+
+QString recovery_writer_c::safe_name(QString name)
+{
+    name.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QChar(0), QLatin1Char('_'));
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QLatin1Char('_') + name;
+    // Short enough for the file system, with room for " (N)": cut before the extension.
+    while (name.toUtf8().size() > 240)
+        name.remove(name.lastIndexOf(QLatin1Char('.')) > 0 ? name.lastIndexOf(QLatin1Char('.')) - 1 : name.size() - 1, 1);
+    return name;
+}
+
+QString recovery_writer_c::free_path(const QString& root, const QString& dir, const QString& name)
+{
+    const auto join = [&](const QString& n) { return dir.isEmpty() ? n : dir + QLatin1Char('/') + n; };
+    QString path = join(name);
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    for (int n = 2; taken_.contains(path) || QFileInfo::exists(root + QLatin1Char('/') + path); ++n)
+        path = join(dot > 0 ? QStringLiteral("%1 (%2)%3").arg(name.left(dot)).arg(n).arg(name.mid(dot))
+                            : QStringLiteral("%1 (%2)").arg(name).arg(n));
+    taken_.insert(path);
+    return path;
+}
+
+std::int32_t recovery_writer_c::copy_file(const QString& source, const QString& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return recover_failed;
+    QFile out(target);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return recover_failed;
+    std::vector<char> buffer(128 * 1024);
+    for (;;) {
+        const qint64 n = in.read(buffer.data(), static_cast<qint64>(buffer.size()));
+        if (n < 0)
+            return recover_read_error;
+        if (n == 0)
+            break;
+        if (out.write(buffer.data(), n) != n)
+            return recover_write_error;
+    }
+    return out.flush() ? recover_written : recover_write_error;
+}
+
+std::int32_t recovery_writer_c::write_source(const recovery_item_s& row, const QString& target, QString* reason)
+{
+    recovery_base_c& engine = session_.engine();
+    const bool live_ntfs = session_.kind() == engine_kind::ntfs && !(row.flags & ntfs_flag_deleted);
+    if (!live_ntfs)
+        return engine.recover_item(row.id, target);
+    // A file that still exists is copied through the file system, which knows it best;
+    // that needs the volume mounted.
+    const volume_item_s& volume = session_.volume();
+    QString source;
+    if (volume.root_path.isEmpty() || volume.root_path == volume.device_name) {
+        *reason = QStringLiteral("the file still exists on %1, which is not mounted: copy it from there")
+                      .arg(volume.volume_path);
+        return recover_failed;
+    }
+    if (engine.get_item_path(row.id, source) != 0)
+        return recover_failed;
+    return copy_file(source, target);
+}
+
+recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const QString& root, bool keep_folders)
+{
+    QStringList parts;
+    if (keep_folders)
+        for (const QString& folder : r.folder.split(QLatin1Char('/'), Qt::SkipEmptyParts))
+            parts << safe_name(folder);
+    const QString dir = parts.join(QLatin1Char('/'));
+    recovery_outcome_s o;
+    o.path = free_path(root, dir, safe_name(r.row.name));
+    const QString target = root + QLatin1Char('/') + o.path;
+    const QString place = QFileInfo(target).absolutePath();
+    if (!QDir().mkpath(place)) {
+        o.result = recover_cannot_create;
+        o.reason = QStringLiteral("the folder %1 cannot be made").arg(place);
+        return o;
+    }
+    // Written under a hidden name first, and named only once it is whole.
+    QString temp;
+    for (int n = 0; temp.isEmpty() || QFileInfo::exists(temp); ++n)
+        temp = place + QStringLiteral("/.vantrel-part-%1").arg(n);
+    o.result = write_source(r.row, temp, &o.reason);
+    if (o.result == recover_written && r.row.date1 != 0) {
+        QFile f(temp);
+        if (f.open(QIODevice::Append))
+            f.setFileTime(QDateTime::fromSecsSinceEpoch(r.row.date1, Qt::UTC), QFileDevice::FileModificationTime);
+    }
+    if (o.result == recover_written && !QFile::rename(temp, target)) {
+        o.result = recover_cannot_create;
+        o.reason = QStringLiteral("the file cannot be given its name");
+    }
+    if (o.result != recover_written) {
+        QFile::remove(temp);
+        if (o.reason.isEmpty())
+            o.reason = recover_result_text(o.result);
+        return o;
+    }
+    o.size = static_cast<std::uint64_t>(QFileInfo(target).size());
+    return o;
+}
+
+QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& rows, const QString& folder,
+                                                   bool keep_folders,
+                                                   const std::function<void(const recovery_outcome_s&)>& each)
+{
+    const QString root = QDir(folder).absolutePath();
+    QList<recovery_outcome_s> outcomes;
+    const auto fail_all = [&](const QString& reason) {
+        recovery_outcome_s o;
+        o.result = recover_cannot_create;
+        o.reason = reason;
+        outcomes.append(o);
+        if (each)
+            each(o);
+        return outcomes;
+    };
+    if (const QString why = refusal(root, session_.volume()); !why.isEmpty())
+        return fail_all(why);
+    if (!QDir().mkpath(root))
+        return fail_all(QStringLiteral("the folder %1 cannot be made").arg(root));
+    taken_.clear();
+    recovery_base_c& engine = session_.engine();
+    engine.begin_batch();
+    for (const recovery_row_s& r : rows) {
+        outcomes.append(write_one(r, root, keep_folders));
+        if (each)
+            each(outcomes.back());
+    }
+    engine.end_batch();
+    return outcomes;
+}

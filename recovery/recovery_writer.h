@@ -1,0 +1,81 @@
+#pragma once
+// Writes found files into a folder the user chose: for each row, through its engine's
+// recover_item, or for a file that still exists on a mounted NTFS volume by copying it
+// through the file system. One outcome per row: written (with its size), or failed with the
+// reason. The rules every caller shares live here:
+// - names are made safe (no separator or NUL, not "." or ".."), so nothing lands outside
+//   the folder;
+// - an existing file is never replaced, and two rows of one name do not overwrite each
+//   other: the later one gets " (2)", " (3)", ... before its extension;
+// - each file is written under a hidden temporary name and renamed once it is whole, so a
+//   failed file never shows under its real name;
+// - the modification time is set from the row where the engine knows it;
+// - a folder on the scanned volume's own device is refused before anything is written,
+//   since writing there could overwrite the very data that is being brought back.
+//
+// A writer is used by one thread at a time; it reads the session's current engine, which
+// must not be reset or rescanned while a write runs.
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+#include "recovery/recovery_item.h"
+#include "recovery/result_tree.h"
+#include "volumes/volume_item.h"
+
+class recovery_session_c;
+class recovery_base_c;
+enum class engine_kind : int;
+
+// A row to write, with the folder of the results it was shown in ("/" or "/a/b").
+struct recovery_row_s {
+    QString folder = QStringLiteral("/");
+    recovery_item_s row;
+};
+
+struct recovery_outcome_s {
+    QString path;            // relative to the output folder, with "/" between folders
+    std::uint64_t size = 0;  // bytes written
+    std::int32_t result = 0; // 0 written; a recover_result below 0 otherwise
+    QString reason;          // why it failed; empty when written
+
+    bool written() const { return result == 0; }
+};
+
+class recovery_writer_c {
+public:
+    explicit recovery_writer_c(recovery_session_c& session);
+
+    // Why nothing may be written into folder for this volume (it lies on the volume's own
+    // device); empty when it may. A folder that does not exist yet is judged by the nearest
+    // folder above it that does.
+    static QString refusal(const QString& folder, const volume_item_s& volume);
+
+    // Every row of every folder of a result tree, in the tree's order.
+    static QList<recovery_row_s> rows_of(const result_tree_s& tree);
+
+    // Writes the rows into folder (made when missing), below their result folders when
+    // keep_folders is set, else all side by side. Calls each (if given) after every file.
+    // The outcomes in row order; nothing is written when the folder is refused (the one
+    // outcome then says why) or cannot be made.
+    QList<recovery_outcome_s> write(const QList<recovery_row_s>& rows, const QString& folder, bool keep_folders = true,
+                                    const std::function<void(const recovery_outcome_s&)>& each = {});
+
+    // Copies a file, 128 KiB at a time: 0 when the whole file was copied, else a
+    // recover_result below 0.
+    static std::int32_t copy_file(const QString& source, const QString& target);
+
+    // A name that is safe as one component of a path.
+    static QString safe_name(QString name);
+
+private:
+    recovery_outcome_s write_one(const recovery_row_s& r, const QString& folder, bool keep_folders);
+    std::int32_t write_source(const recovery_item_s& row, const QString& target, QString* reason);
+    // The free relative path for a file: " (2)" and so on when taken in this run or on disk.
+    QString free_path(const QString& root, const QString& dir, const QString& name);
+
+    recovery_session_c& session_;
+    QSet<QString> taken_;  // relative paths given out in this write
+};
