@@ -7,6 +7,7 @@
 
 #include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
+#include "recovery/record_links.h"
 
 namespace {
 
@@ -175,29 +176,14 @@ void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_
 
 void fat_recovery_c::link_children()
 {
-    for (auto& [cluster, entry] : entry_table) {
-        if (entry.cluster == 0 && entry.parent == 0)
-            continue;
-        const auto parent = entry_table.find(entry.parent);
-        if (parent != entry_table.end())
-            parent->second.children.append(&entry);
-    }
+    link_records(entry_table, [](const fat_entry_s& e) { return e.parent; },
+                 [](const fat_entry_s& e) { return e.cluster == 0 && e.parent == 0; });
 }
 
 void fat_recovery_c::mark_content()
 {
-    for (auto& [cluster, entry] : entry_table) {
-        if (entry.attributes & fat_attr_folder)
-            continue;
-        const fat_entry_s* current = &entry;
-        for (;;) {
-            const auto parent = entry_table.find(current->parent);
-            if (parent == entry_table.end() || parent->second.has_content)
-                break;
-            parent->second.has_content = 1;
-            current = &parent->second;
-        }
-    }
+    mark_records(entry_table, [](const fat_entry_s& e) { return e.parent; },
+                 [](const fat_entry_s& e) { return !(e.attributes & fat_attr_folder); });
 }
 
 std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)
@@ -245,22 +231,8 @@ std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)
 
 std::int32_t fat_recovery_c::get_item_path(std::uint64_t id, QString& out)
 {
-    out = volume_.root_path;
-    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
-        out.chop(1);
-    std::vector<const fat_entry_s*> chain;
-    std::uint32_t cluster = static_cast<std::uint32_t>(id);
-    for (;;) {
-        const auto it = entry_table.find(cluster);
-        // A chain longer than the table has come round a loop of parents.
-        if (it == entry_table.end() || chain.size() > entry_table.size())
-            return -1;
-        chain.push_back(&it->second);
-        if (it->second.parent == 0)
-            break;
-        cluster = it->second.parent;
-    }
-    for (auto e = chain.rbegin(); e != chain.rend(); ++e)
-        out += QLatin1Char('/') + (*e)->name;
-    return 0;
+    return record_path(
+        entry_table, static_cast<std::uint32_t>(id), [](const fat_entry_s& e) { return e.parent; },
+        [](std::uint32_t parent) { return parent == 0; }, [](const fat_entry_s& e) { return e.name; },
+        volume_.root_path, out);
 }

@@ -9,6 +9,7 @@
 
 #include "disk/le.h"
 #include "recovery/diagnostics.h"
+#include "recovery/record_links.h"
 #include "volumes/volume_device.h"
 
 std::uint64_t ntfs_entry_s::record() const
@@ -134,27 +135,15 @@ void ntfs_recovery_c::walk_open_volume()
 
 void ntfs_recovery_c::link_children()
 {
-    for (auto& [number, entry] : entry_table) {
-        const auto parent = entry_table.find(entry.parent());
-        if (parent != entry_table.end())
-            parent->second.children.append(&entry);
-    }
+    // The root names itself as its parent and so joins its own children; the viewers'
+    // filter leaves it out with the file system's other records.
+    link_records(entry_table, [](const ntfs_entry_s& e) { return e.parent(); }, [](const ntfs_entry_s&) { return false; });
 }
 
 void ntfs_recovery_c::mark_content()
 {
-    for (auto& [number, entry] : entry_table) {
-        if (!(entry.flags() & ntfs_flag_file))
-            continue;
-        const ntfs_entry_s* current = &entry;
-        for (;;) {
-            const auto parent = entry_table.find(current->parent());
-            if (parent == entry_table.end() || parent->second.has_content)
-                break;
-            parent->second.has_content = 1;
-            current = &parent->second;
-        }
-    }
+    mark_records(entry_table, [](const ntfs_entry_s& e) { return e.parent(); },
+                 [](const ntfs_entry_s& e) { return (e.flags() & ntfs_flag_file) != 0; });
 }
 
 std::int32_t ntfs_recovery_c::recover_item(std::uint64_t id, QString path)
@@ -166,22 +155,8 @@ std::int32_t ntfs_recovery_c::recover_item(std::uint64_t id, QString path)
 
 std::int32_t ntfs_recovery_c::get_item_path(std::uint64_t id, QString& out)
 {
-    out = volume_.root_path;
-    if (out.endsWith(QLatin1Char('/')) || out.endsWith(QLatin1Char('\\')))
-        out.chop(1);
-    std::vector<const ntfs_entry_s*> chain;
-    std::uint64_t number = id;
-    for (;;) {
-        const auto it = entry_table.find(number);
-        // A chain longer than the table has come round a loop of parents.
-        if (it == entry_table.end() || chain.size() > entry_table.size())
-            return -1;
-        chain.push_back(&it->second);
-        if (it->second.parent() == ntfs_root_record)
-            break;
-        number = it->second.parent();
-    }
-    for (auto e = chain.rbegin(); e != chain.rend(); ++e)
-        out += QLatin1Char('/') + (*e)->name();
-    return 0;
+    return record_path(
+        entry_table, id, [](const ntfs_entry_s& e) { return e.parent(); },
+        [](std::uint64_t parent) { return parent == ntfs_root_record; }, [](const ntfs_entry_s& e) { return e.name(); },
+        volume_.root_path, out);
 }
