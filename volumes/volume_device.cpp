@@ -19,6 +19,28 @@ std::optional<image_volume_s> parse_image_volume(const QString& volume_path)
 
 namespace {
 
+template <typename match_t>
+std::optional<volume_item_s> find_volume_where(match_t match)
+{
+    linux_volume_platform platform;
+    if (!platform.begin_walk())
+        return std::nullopt;
+    for (const linux_volume_platform::volume_s& v : platform.volumes()) {
+        if (!match(v))
+            continue;
+        volume_item_s item;
+        item.volume_path = v.volume_path;
+        item.device_name = v.volume_path;
+        item.disk_number = v.disk_number;
+        item.partition_number = v.partition_number;
+        item.start_sector = v.start_sector;
+        item.sector_count = v.sector_count;
+        item.file_system = v.facts.file_system;
+        return item;
+    }
+    return std::nullopt;
+}
+
 // The part of an image from a byte offset on, at most length bytes; nothing when the offset
 // lies beyond the image's end.
 std::unique_ptr<block_device> image_window(std::unique_ptr<block_device> dev, std::uint64_t start,
@@ -34,6 +56,18 @@ std::unique_ptr<block_device> image_window(std::unique_ptr<block_device> dev, st
 }
 
 }  // namespace
+
+std::optional<volume_item_s> find_volume(const QString& volume_path)
+{
+    return find_volume_where([&](const linux_volume_platform::volume_s& v) { return v.volume_path == volume_path; });
+}
+
+std::optional<volume_item_s> find_volume(std::int32_t disk_number, std::int32_t partition_number)
+{
+    return find_volume_where([&](const linux_volume_platform::volume_s& v) {
+        return v.disk_number == disk_number && v.partition_number == partition_number;
+    });
+}
 
 std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* error)
 {

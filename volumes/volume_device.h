@@ -17,6 +17,12 @@ struct image_volume_s {
 };
 std::optional<image_volume_s> parse_image_volume(const QString& volume_path);
 
+// Finds a volume of the machine as it is now (the drive list's image files and block
+// devices), by its path or by its drive and partition numbers, with where it lies; for
+// the layers that are handed a name rather than a volume item.
+std::optional<volume_item_s> find_volume(const QString& volume_path);
+std::optional<volume_item_s> find_volume(std::int32_t disk_number, std::int32_t partition_number);
+
 // Opens a volume by its path alone, reading the image's partition table to find it.
 std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* error = nullptr);
 

@@ -18,7 +18,7 @@
 #include "disk/drive_list.h"
 #include "disk/raw_disk.h"
 #include "recovery/diagnostics.h"
-#include "volumes/linux_volume_platform.h"
+#include "volumes/volume_device.h"
 
 volume_partition_s volume_partition_table[fat_max_drives];
 
@@ -246,20 +246,13 @@ int locate_volume(const QString& volume_path, std::int32_t* partition_number, st
     QString path = volume_path;
     if (path.endsWith(QLatin1Char('/')) || path.endsWith(QLatin1Char('\\')))
         path.chop(1);
-    linux_volume_platform platform;
-    if (!platform.begin_walk())
-        return -1;
-    for (const linux_volume_platform::volume_s& v : platform.volumes()) {
-        if (v.volume_path != path)
-            continue;
-        if (v.start_sector > 0xFFFFFFFFull)
-            return -1;  // beyond what a 32-bit sector number reaches
-        *partition_number = v.partition_number;
-        *disk_number = v.disk_number;
-        *start_sector = static_cast<std::uint32_t>(v.start_sector);
-        return 0;
-    }
-    return -1;
+    const std::optional<volume_item_s> v = find_volume(path);
+    if (!v || v->start_sector > 0xFFFFFFFFull)
+        return -1;  // not there, or beyond what a 32-bit sector number reaches
+    *partition_number = v->partition_number;
+    *disk_number = v->disk_number;
+    *start_sector = static_cast<std::uint32_t>(v->start_sector);
+    return 0;
 }
 
 std::optional<volume_partition_s> fat_volume_location(const volume_item_s& volume)

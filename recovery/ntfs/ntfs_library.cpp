@@ -14,7 +14,6 @@
 #include "disk/le.h"
 #include "recovery/ntfs/ntfs_library_record.h"
 #include "recovery/ntfs/ntfs_library_volume.h"
-#include "volumes/linux_volume_platform.h"
 #include "volumes/volume_device.h"
 
 namespace {
@@ -68,17 +67,10 @@ std::int32_t ntfs_scan_startup(const char* device_name, std::uint8_t* context)
     if (!name)
         return ntfs_startup_bad_name;
 
-    linux_volume_platform platform;
-    platform.begin_walk();
-    const linux_volume_platform::volume_s* found = nullptr;
-    for (const auto& v : platform.volumes())
-        if (v.disk_number == name->disk_number && v.partition_number == name->partition_number) {
-            found = &v;
-            break;
-        }
+    const std::optional<volume_item_s> found = find_volume(name->disk_number, name->partition_number);
     if (!found)
         return ntfs_startup_no_volume;
-    std::unique_ptr<block_device> device = open_volume(found->volume_path);
+    std::unique_ptr<block_device> device = open_volume(*found);
     if (!device)
         return ntfs_startup_cannot_open;
     return ntfs_scan_startup_device(std::move(device), context);
