@@ -213,7 +213,9 @@ void QSkinWidget::on_click_close()
     if (scan_busy && warning_box(this, "quit_warning", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
         return;
     }
+    close_confirmed = true;
     close();
+    close_confirmed = false;
 }
 
 void QSkinWidget::on_click_help()
@@ -318,6 +320,13 @@ void QSkinWidget::resizeEvent(QResizeEvent* event)
 
 void QSkinWidget::closeEvent(QCloseEvent* event)
 {
+    // A close that does not come through the close button or Exit (the window manager's own,
+    // a key) asks the same question while a scan runs.
+    if (!close_confirmed && scan_busy &&
+        warning_box(this, "quit_warning", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        event->ignore();
+        return;
+    }
     emit aboutToClose();
     QWidget::closeEvent(event);
 }

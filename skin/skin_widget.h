@@ -95,6 +95,7 @@ private:
     QMenu* settings_menu = nullptr;
     QByteArray saved_geometry;
     bool restored = true;
+    bool close_confirmed = false;  // the close button or Exit asked already
     std::unique_ptr<QTimer> repaint_timer;
     QPixmap edge_top, edge_bottom, edge_left, edge_right;
 };

@@ -196,11 +196,15 @@ TEST_F(skin_window, closing_stops_and_waits_for_owned_threads)
         bool busy;
         QMessageBox::StandardButton reply;
         bool closes;
+        bool by_button;  // else closed as the window manager closes it
     };
     const case_s cases[] = {
-        {"no scan", false, QMessageBox::Ok, true},
-        {"scan, answered No", true, QMessageBox::No, false},
-        {"scan, answered Yes", true, QMessageBox::Yes, true},
+        {"no scan", false, QMessageBox::Ok, true, true},
+        {"scan, answered No", true, QMessageBox::No, false, true},
+        {"scan, answered Yes", true, QMessageBox::Yes, true, true},
+        {"window manager's close, no scan", false, QMessageBox::Ok, true, false},
+        {"window manager's close, scan, answered No", true, QMessageBox::No, false, false},
+        {"window manager's close, scan, answered Yes", true, QMessageBox::Yes, true, false},
     };
     for (const case_s& c : cases) {
         SCOPED_TRACE(c.name);
@@ -212,7 +216,11 @@ TEST_F(skin_window, closing_stops_and_waits_for_owned_threads)
         window->owned_threads().adopt(&worker, [&worker] { worker.stop = true; });
         worker.start();
 
-        click_painted(close_button);
+        if (c.by_button) {
+            click_painted(close_button);
+        } else {
+            window->close();
+        }
         EXPECT_EQ(boxes.size(), c.busy ? 1u : 0u);
         EXPECT_EQ(window->isVisible(), !c.closes);
         EXPECT_EQ(worker.isFinished(), c.closes);
