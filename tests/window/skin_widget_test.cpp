@@ -2,6 +2,7 @@
 // double click, the settings menu, and closing, which waits for the window's threads.
 #include <QAction>
 #include <QDesktopServices>
+#include <QFontInfo>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
@@ -49,6 +50,15 @@ QImage image_of(const QString& path)
 }
 
 }  // namespace
+
+TEST_F(skin_window, windows_font_names_resolve_to_installed_fonts)
+{
+    const QStringList installed = {"Liberation Sans", "DejaVu Sans"};
+    for (const char* name : {"Arial", "arial", "Verdana", "Segoe UI Symbol", "Comic Sans MS"}) {
+        const QString family = QFontInfo(QFont(QString::fromLatin1(name), 10)).family();
+        EXPECT_TRUE(installed.contains(family)) << name << " became " << family.toStdString();
+    }
+}
 
 TEST_F(skin_window, painted_button_acts_once_on_release)
 {
