@@ -121,6 +121,36 @@ TEST_F(skin_window, only_the_title_band_outside_the_buttons_drags_the_window)
     }
 }
 
+TEST_F(skin_window, edges_resize_the_window_down_to_its_minimum)
+{
+    struct case_s {
+        const char* name;
+        QPoint press;  // relative to the window's bottom-right corner
+        QPoint drag;
+        QSize size;
+    };
+    const case_s cases[] = {
+        {"bottom-right corner outwards", {-1, -1}, {70, 50}, {870, 650}},
+        {"right edge inwards stops at the minimum", {-2, -300}, {-200, 0}, {800, 600}},
+    };
+    open_window();
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(c.name);
+        window->setGeometry(40, 40, 800, 600);
+        QCoreApplication::processEvents();
+        const QPoint at = QPoint(window->width(), window->height()) + c.press;
+        const QPoint global = window->mapToGlobal(at);
+        QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.get(), &press);
+        QMouseEvent move(QEvent::MouseMove, at + c.drag, global + c.drag, Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(window.get(), &move);
+        QMouseEvent release(QEvent::MouseButtonRelease, at + c.drag, global + c.drag, Qt::LeftButton, {}, {});
+        QCoreApplication::sendEvent(window.get(), &release);
+        EXPECT_EQ(window->size(), c.size);
+        EXPECT_EQ(window->pos(), QPoint(40, 40));
+    }
+}
+
 TEST_F(skin_window, double_click_on_title_band_maximises_and_restores)
 {
     open_window();
