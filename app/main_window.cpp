@@ -18,18 +18,15 @@ main_window_c::main_window_c(QWidget* parent) : QSkinWidget(parent)
     setupUi(this);
 
     home_page = new home_window_c(this, this);
-    volume_page = new volume_window_c(this);
+    volume_page = new volume_window_c(this, this);
     volume_page->hide();
-    drive_page = new drive_window_c(this);
+    drive_page = new drive_window_c(this, this);
     drive_page->hide();
     partition_page = new partition_window_c(this);
     partition_page->hide();
     recovery_page = new recovery_window_c(this);
     recovery_page->hide();
 
-    connect(volume_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_volume_back);
-    connect(volume_page, &volume_window_c::start_scan, this, &main_window_c::on_click_volume_scan);
-    connect(drive_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_drive_back);
     connect(partition_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_partition_back);
     connect(recovery_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_recovery_back);
 
