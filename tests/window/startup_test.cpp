@@ -13,6 +13,25 @@
 #include "volumes/volume_enumeration.h"
 #include "tests/window/window_fixture.h"
 
+namespace {
+
+bool runs_on(QProcess& program)
+{
+    program.start(QStringLiteral(VANTREL_PROGRAM), {});
+    return program.waitForStarted() && !program.waitForFinished(2000) && program.state() == QProcess::Running;
+}
+
+void end(QProcess& program)
+{
+    program.terminate();
+    if (!program.waitForFinished(5000)) {
+        program.kill();
+        program.waitForFinished();
+    }
+}
+
+}  // namespace
+
 TEST(startup, second_instance_exits_with_minus_one)
 {
     for (const bool held : {true, false}) {
@@ -20,25 +39,31 @@ TEST(startup, second_instance_exits_with_minus_one)
         QLockFile other(instance_lock_path());
         if (held) {
             ASSERT_TRUE(take_instance_lock(other));
-        }
-        QProcess program;
-        program.start(QStringLiteral(VANTREL_PROGRAM), {});
-        ASSERT_TRUE(program.waitForStarted());
-        if (held) {
+            QProcess program;
+            program.start(QStringLiteral(VANTREL_PROGRAM), {});
             ASSERT_TRUE(program.waitForFinished(10000));
             EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
             EXPECT_EQ(program.exitCode(), 255);  // -1 as an exit status
         } else {
             // The only instance comes up and keeps running until it is closed.
-            EXPECT_FALSE(program.waitForFinished(2000));
-            EXPECT_EQ(program.state(), QProcess::Running);
-            program.terminate();
-            if (!program.waitForFinished(5000)) {
-                program.kill();
-                program.waitForFinished();
-            }
+            QProcess program;
+            EXPECT_TRUE(runs_on(program));
+            end(program);
         }
     }
+}
+
+TEST(startup, lock_of_a_killed_instance_is_taken_over)
+{
+    QProcess killed;
+    ASSERT_TRUE(runs_on(killed));
+    killed.kill();
+    killed.waitForFinished();
+    ASSERT_TRUE(QFile::exists(instance_lock_path()));
+
+    QProcess next;
+    EXPECT_TRUE(runs_on(next));
+    end(next);
 }
 
 using startup_window = window_fixture;
