@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <cstdio>
 
 #include "app/init_thread.h"
 #include "app/main_window.h"
@@ -50,7 +51,19 @@ void prepare_application(const QStringList& image_paths)
     register_drive_meta_types();
     register_volume_meta_types();
     substitute_fonts();
-    set_drive_images(image_paths);
+    // An image that cannot be opened is named on stderr and left out: listed, it would end
+    // the drive list there and hide the drives after it.
+    QStringList images;
+    for (const QString& path : image_paths) {
+        QString error;
+        if (make_drive_item(QFileInfo(path).absoluteFilePath(), &error)) {
+            images << path;
+        } else {
+            std::fprintf(stderr, "vantrel: %s\n",
+                         qPrintable(error.isEmpty() ? QStringLiteral("cannot open %1").arg(path) : error));
+        }
+    }
+    set_drive_images(images);
 }
 
 int run_program(int argc, char** argv)

@@ -22,7 +22,8 @@ bool take_instance_lock(QLockFile& lock);
 void load_program_settings();
 
 // After the application object exists: record types, font substitutions, and the image files
-// of the command line as the first drives.
+// of the command line as the first drives (those that cannot be opened are named on stderr
+// and left out).
 void prepare_application(const QStringList& image_paths);
 
 // The whole run: -1 when another instance runs, else the event loop's result.

@@ -66,6 +66,14 @@ TEST(startup, lock_of_a_killed_instance_is_taken_over)
     end(next);
 }
 
+TEST(startup, images_that_cannot_be_opened_are_left_out)
+{
+    QTemporaryDir dir;
+    const QString image = test_images::make_fat32(dir.path(), QStringLiteral("disk.img"), 70000);
+    prepare_application({dir.filePath("missing.img"), dir.path(), image});
+    EXPECT_EQ(drive_images(), QStringList{image});
+}
+
 using startup_window = window_fixture;
 
 TEST_F(startup_window, startup_worker_lists_the_image_and_opens_the_moves)
