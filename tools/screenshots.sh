@@ -9,7 +9,11 @@ repo=$PWD
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 bash tools/setup.sh >/dev/null
-bash tools/build.sh --target vantrel vantrel-screenshots >/dev/null
+if ! build_log=$(bash tools/build.sh --target vantrel vantrel-screenshots 2>&1); then
+  echo "$build_log" >&2
+  echo "screenshots: build failed" >&2
+  exit 1
+fi
 image=$repo/build/demo/lost-partitions.img
 if [ ! -f "$image" ]; then
   mkdir -p build/demo

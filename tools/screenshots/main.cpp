@@ -1,7 +1,8 @@
 // vantrel-screenshots OUTDIR [IMAGE...]: starts the window as the program does, on the image
 // files given, waits until start-up has finished, then shows each page in turn and writes a
 // picture of the window on a plain desktop colour: home.png, drive.png, partition.png,
-// volume.png, recovery.png.
+// volume.png, recovery.png. The partition page is reached by the drive page's Scan and the
+// recovery page by the volume page's Scan, each on the row that its page has chosen.
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -12,8 +13,14 @@
 
 #include "app/init_thread.h"
 #include "app/main_window.h"
+#include "app/home_window.h"
 #include "app/startup.h"
+#include "pages/drive_window.h"
+#include "pages/partition_window.h"
+#include "pages/volume_window.h"
+#include "results/recovery_window.h"
 #include "recovery/fat/fat_drive_table.h"
+#include "skin/message_box.h"
 
 namespace {
 
@@ -61,14 +68,39 @@ int main(int argc, char** argv)
     ready.exec();
     init.wait();
 
-    const std::pair<int, const char*> pages[] = {
-        {0, "home.png"}, {2, "drive.png"}, {3, "partition.png"}, {1, "volume.png"}, {4, "recovery.png"}};
+    // Boxes are answered, so that the run never waits for a user; their texts go to stderr.
+    set_box_hook([](QMessageBox& box) {
+        std::fprintf(stderr, "vantrel-screenshots: box: %s\n", qPrintable(box.text()));
+        return QMessageBox::Ok;
+    });
+    // The search and the scan are started as a user starts them, on the first drive and
+    // volume that the pages choose; a page that cannot be reached that way is shown as it is.
+    struct shot_s {
+        const char* name;
+        int page;
+        void (main_window_c::*start)();
+        int wait;
+    };
+    const shot_s shots[] = {
+        {"home.png", 0, nullptr, 500},
+        {"drive.png", 2, nullptr, 500},
+        {"partition.png", 3, &main_window_c::on_click_drive_scan, 1500},
+        {"volume.png", 1, nullptr, 500},
+        {"recovery.png", 4, &main_window_c::on_click_volume_scan, 1500},
+    };
+    QWidget* pages[] = {window.home(), window.volumes(), window.drives(), window.partitions(), window.recovery()};
     int failed = 0;
-    for (const auto& [number, name] : pages) {
-        window.show_page(number);
-        wait_ms(500);  // past one 400 ms repaint of the frame
-        if (!save_picture(window, out.filePath(QString::fromLatin1(name)))) {
-            std::fprintf(stderr, "vantrel-screenshots: cannot write %s\n", qPrintable(out.filePath(name)));
+    for (const shot_s& shot : shots) {
+        if (shot.start) {
+            (window.*shot.start)();
+        }
+        if (window.page() != pages[shot.page]) {
+            window.show_page(shot.page);
+        }
+        wait_ms(shot.wait);  // past at least one 400 ms repaint of the frame
+        const QString path = out.filePath(QString::fromLatin1(shot.name));
+        if (!save_picture(window, path)) {
+            std::fprintf(stderr, "vantrel-screenshots: cannot write %s\n", qPrintable(path));
             ++failed;
         }
     }
