@@ -32,6 +32,9 @@ class partition_repair_c : public QThread {
 public:
     static constexpr std::size_t read_sectors = 256;
     static constexpr std::size_t read_bytes = read_sectors * 512;  // 131072
+    // The search examines windows of 256 sectors but reads the drive in blocks of this many
+    // sectors (4 MiB), so that a disk is read in large sequential requests.
+    static constexpr std::size_t buffer_sectors = 8192;
 
     explicit partition_repair_c(QObject* parent = nullptr);
     ~partition_repair_c() override;
@@ -96,7 +99,7 @@ protected:
     void run() override;
 
 private:
-    std::int64_t read_block(raw_disk& disk, std::uint64_t sector, std::uint8_t* buf);
+    std::int64_t read_block(raw_disk& disk, std::uint64_t sector, std::size_t count, std::uint8_t* buf);
     void append_found(const partition_item_s& item);
     bool exfat_region_holds(raw_disk& disk, std::uint64_t sector, const std::uint8_t* held, std::size_t held_bytes);
     // Plans the repair on an open drive whose sector 0 is read into `sector0`; sets the

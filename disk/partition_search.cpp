@@ -111,20 +111,20 @@ bool partition_repair_c::is_exfat_boot_region(std::span<const std::uint8_t> regi
     return true;
 }
 
-// Reads the 256 sectors from `sector` on. When the drive fails the whole read, each sector
+// Reads `count` sectors from `sector` on. When the drive fails the whole read, each sector
 // is read on its own: the readable ones are kept, the unreadable ones read as zeros (which
 // hold no boot sector) and are recorded as bad. Returns the bytes read, short at the end of
 // the drive, or -1 when the position cannot be set.
-std::int64_t partition_repair_c::read_block(raw_disk& disk, std::uint64_t sector, std::uint8_t* buf)
+std::int64_t partition_repair_c::read_block(raw_disk& disk, std::uint64_t sector, std::size_t count, std::uint8_t* buf)
 {
     if (!disk.seek(sector * 512))
         return -1;
-    std::int64_t got = disk.read(buf, read_bytes);
+    std::int64_t got = disk.read(buf, count * 512);
     if (got >= 0)
         return got;
 
     got = 0;
-    for (std::size_t s = 0; s < read_sectors; ++s) {
+    for (std::size_t s = 0; s < count; ++s) {
         std::uint8_t* one = buf + s * 512;
         if (!disk.seek((sector + s) * 512))
             return -1;
@@ -140,7 +140,7 @@ std::int64_t partition_repair_c::read_block(raw_disk& disk, std::uint64_t sector
         QMutexLocker g(&lock_);
         const std::uint64_t bad = sector + s;
         if (!bad_.isEmpty() && bad_.last().first_sector + bad_.last().sector_count > bad)
-            continue;  // the overlap sector, already counted by the previous block
+            continue;  // read again after a refill, already counted
         if (!bad_.isEmpty() && bad_.last().first_sector + bad_.last().sector_count == bad)
             ++bad_.last().sector_count;
         else
@@ -168,37 +168,49 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
     const auto past_end = [size](std::uint64_t sector) { return size == 0 || sector > (size - 1) / 512; };
 
     void* raw = nullptr;
-    if (::posix_memalign(&raw, 4096, read_bytes) != 0)
+    if (::posix_memalign(&raw, 4096, buffer_sectors * 512) != 0)
         return -1;
     std::unique_ptr<std::uint8_t, aligned_free> holder(static_cast<std::uint8_t*>(raw));
-    std::uint8_t* const buf = holder.get();
+    std::uint8_t* const held = holder.get();
+    // The buffer holds the sectors [held_first, held_first + held_count). Each window of 256
+    // sectors is examined from it; only a window that reaches past it makes the next read.
+    std::uint64_t held_first = 0;
+    std::uint64_t held_count = 0;
 
-    std::uint64_t i = 0;  // the first sector in the buffer
+    std::uint64_t i = 0;  // the first sector of the window
     for (;;) {
         if (stop_requested_.load()) {
             stopped_ = true;
             return 0;  // progress keeps its last value; the drive closes with `disk`
         }
 
-        // A window that lies wholly in a hole of an image file reads as zeros and holds no
-        // boot sector: step over every such window at once, landing exactly where reading
-        // them one by one would have.
-        const std::uint64_t data = disk.next_data(i * 512);
-        const std::uint64_t data_sector = data / 512;
-        if (data_sector >= i + read_sectors) {
-            const std::uint64_t windows = (data_sector - i - read_sectors) / examined_sectors + 1;
-            i = saturating_add(i, windows * examined_sectors);
-            if (past_end(i))
-                break;
-            progress_ = static_cast<double>(i) * 512.0 / static_cast<double>(size);
-            continue;
-        }
+        if (i < held_first || i + read_sectors > held_first + held_count) {
+            // A window that lies wholly in a hole of an image file reads as zeros and holds
+            // no boot sector: step over every such window at once, landing exactly where
+            // reading them one by one would have.
+            const std::uint64_t data = disk.next_data(i * 512);
+            const std::uint64_t data_sector = data / 512;
+            if (data_sector >= i + read_sectors) {
+                const std::uint64_t windows = (data_sector - i - read_sectors) / examined_sectors + 1;
+                i = saturating_add(i, windows * examined_sectors);
+                if (past_end(i))
+                    break;
+                progress_ = static_cast<double>(i) * 512.0 / static_cast<double>(size);
+                continue;
+            }
 
-        const std::int64_t got = read_block(disk, i, buf);
-        if (got > 0)
-            bytes_read_ += static_cast<std::uint64_t>(got);
-        if (got < static_cast<std::int64_t>(read_bytes))
-            break;
+            // Reads start on a 4 KiB boundary, as unbuffered devices want them.
+            held_first = i & ~std::uint64_t{7};
+            const std::int64_t got = read_block(disk, held_first, buffer_sectors, held);
+            held_count = got > 0 ? static_cast<std::uint64_t>(got) / 512 : 0;
+            if (got > 0)
+                bytes_read_ += static_cast<std::uint64_t>(got);
+            // A window of fewer than 256 sectors at the end of the drive is not examined.
+            if (i + read_sectors > held_first + held_count)
+                break;
+        }
+        std::uint8_t* const buf = held + (i - held_first) * 512;
+        const std::size_t buf_bytes = static_cast<std::size_t>(held_first + held_count - i) * 512;
 
         std::size_t hit = examined_sectors;
         enum { ntfs, fat32, exfat } kind = ntfs;
@@ -216,7 +228,7 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
                 kind = fat32;
                 length = std::uint64_t{le32(sec, BPB_TotSec32)} * (le16(sec, BPB_BytsPerSec) / 512);
             } else if (const std::size_t bytes = exfat_sector_bytes(sec);
-                       bytes != 0 && exfat_region_holds(disk, i + j, buf + j * 512, (read_sectors - j) * 512)) {
+                       bytes != 0 && exfat_region_holds(disk, i + j, buf + j * 512, buf_bytes - j * 512)) {
                 kind = exfat;
                 const std::uint64_t volume_sectors = le64(sec, EXFAT_VolumeLength);
                 const std::uint64_t scale = bytes / 512;
@@ -229,7 +241,8 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
         }
 
         if (hit == examined_sectors) {
-            // The buffer's last sector becomes the first of the next read.
+            // The window's last sector, examined only as the one after sector 254, becomes
+            // the first of the next window.
             i += examined_sectors;
         } else {
             if (past_end(i))
