@@ -313,6 +313,8 @@ int cmd_repair(const cli_args_s& args)
         QJsonObject doc = search_json(search, *drive);
         doc.insert("result", result);
         doc.insert("backup", search.last_backup_path());
+        if (!search.last_warning().isEmpty())
+            doc.insert("warning", search.last_warning());
         doc.insert("old_table", table_json(search.last_plan().old_entries));
         doc.insert("new_table", table_json(search.last_plan().new_entries));
         if (search.last_refusal() != repair_refusal_e::none)
@@ -328,5 +330,7 @@ int cmd_repair(const cli_args_s& args)
     if (!args.json)
         out_line(QStringLiteral("new master boot record written to %1; the old sector 0 is saved in %2")
                      .arg(drive->path, search.last_backup_path()));
+    if (!search.last_warning().isEmpty())
+        err_line(QStringLiteral("vantrel-cli: ") + search.last_warning());
     return exit_ok;
 }

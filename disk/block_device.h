@@ -39,6 +39,10 @@ public:
 
     // The geometry the device reports, if it reports one.
     virtual std::optional<disk_geometry_s> reported_geometry() const { return std::nullopt; }
+
+    // Asks the system to read the partition table of a disk again after it was rewritten;
+    // false, with the reason, when it would not. An image file has nothing to tell.
+    virtual bool reread_partition_table(QString* /*error*/) { return true; }
 };
 
 enum class device_access { read, read_write };
@@ -86,6 +90,8 @@ public:
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override;
     std::int64_t write_at(std::uint64_t off, const void* buf, std::size_t n) override;
     bool flush() override { return inner_->flush(); }
+    std::uint32_t sector_bytes() const override { return inner_->sector_bytes(); }
+    bool reread_partition_table(QString* error) override { return inner_->reread_partition_table(error); }
     std::optional<disk_geometry_s> reported_geometry() const override { return inner_->reported_geometry(); }
 
 private:

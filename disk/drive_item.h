@@ -31,4 +31,12 @@ struct drive_item_s {
     std::optional<disk_geometry_s> geometry;
 };
 
+// The drive's logical sector size, in which its partition table counts: 512 unless the
+// device reports another (a 4K-sector disk).
+inline std::uint64_t drive_sector_bytes(const drive_item_s& d)
+{
+    const std::uint32_t b = d.geometry ? d.geometry->bytes_per_sector : 512;
+    return b >= 512 && b <= 65536 && (b & (b - 1)) == 0 ? b : 512;
+}
+
 Q_DECLARE_METATYPE(drive_item_s)

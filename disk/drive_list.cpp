@@ -37,7 +37,9 @@ std::optional<drive_item_s> make_drive_item(const QString& path, QString* error)
         return std::nullopt;
     drive_item_s item;
     item.path = path;
-    item.size = g->size();
+    // The whole device: a partition in the last, partial cylinder must be found too. The
+    // geometry serves the CHS fields of a partition table only.
+    item.size = raw_disk::query_size(path).value_or(g->size());
     item.geometry = g;
     return item;
 }

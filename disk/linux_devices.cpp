@@ -102,6 +102,15 @@ public:
     std::optional<disk_geometry_s> reported_geometry() const override { return geometry_; }
     std::uint32_t sector_bytes() const override { return block_; }
 
+    bool reread_partition_table(QString* error) override
+    {
+        if (::ioctl(fd_, BLKRRPART) == 0)
+            return true;
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override
     {
         if (off >= size_)
@@ -216,9 +225,9 @@ std::unique_ptr<block_device> open_path(const QString& path, device_access acces
         disk_geometry_s g;
         g.tracks_per_cylinder = hd.heads;
         g.sectors_per_track = hd.sectors;
-        g.bytes_per_sector = 512;
+        g.bytes_per_sector = static_cast<std::uint32_t>(block);
         // The ioctl's cylinder count is 16 bits wide; the true count follows from the size.
-        g.cylinders = static_cast<std::int64_t>(bytes / (std::uint64_t{hd.heads} * hd.sectors * 512));
+        g.cylinders = static_cast<std::int64_t>(bytes / (std::uint64_t{hd.heads} * hd.sectors * g.bytes_per_sector));
         geo = g;
     }
     // Reopen unbuffered, so that a search reads the surface rather than the page cache.

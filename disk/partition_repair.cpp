@@ -114,7 +114,7 @@ table_plan_s partition_repair_c::plan_on(raw_disk& disk, std::span<std::uint8_t,
         std::memset(sector1, 0, sizeof sector1);
 
     const std::uint64_t device_bytes = disk.device_size();
-    const std::uint64_t drive_sectors = (device_bytes ? device_bytes : drive_->size) / 512;
+    const std::uint64_t drive_sectors = (device_bytes ? device_bytes : drive_->size) / drive_sector_bytes(*drive_);
     last_plan_ = plan_partition_table(sector0, std::span<const std::uint8_t, 512>(sector1), found_partitions(),
                                       drive_sectors);
     last_refusal_ = last_plan_.refusal;
@@ -141,6 +141,7 @@ table_plan_s partition_repair_c::plan_repair()
 int partition_repair_c::write_partition_table()
 {
     last_backup_.clear();
+    last_warning_.clear();
     // Plan first on a read-only open, so that a refused repair never opens the drive for
     // writing.
     if (plan_repair().refusal != repair_refusal_e::none)
@@ -175,5 +176,13 @@ int partition_repair_c::write_partition_table()
                           .arg(drive_->path, last_backup_);
         return -1;
     }
+
+    // The system goes on using the table it read at start-up until it is told to read it
+    // again; a disk whose partitions are in use refuses, and the user is told so.
+    QString why;
+    if (!disk.reread_partition_table(&why))
+        last_warning_ = QStringLiteral("the system still sees the old partition table of %1 (%2); it will read the "
+                                       "new one when the disk is attached again or the computer restarts")
+                            .arg(drive_->path, why);
     return 0;
 }

@@ -89,6 +89,9 @@ public:
     void set_backup_folder(const QString& folder) { backup_folder_ = folder; }
     QString last_backup_path() const { return last_backup_; }
     repair_refusal_e last_refusal() const { return last_refusal_; }
+    // After a successful write: what the user should know, such as a system that still sees
+    // the old table; empty when nothing.
+    QString last_warning() const { return last_warning_; }
     const table_plan_s& last_plan() const { return last_plan_; }
     QString last_error() const { return last_error_; }
 
@@ -119,6 +122,7 @@ private:
     QString backup_folder_;
     QString last_backup_;
     QString last_error_;
+    QString last_warning_;
     repair_refusal_e last_refusal_ = repair_refusal_e::none;
     table_plan_s last_plan_;
 };

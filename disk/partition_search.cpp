@@ -44,6 +44,21 @@ bool is_power_of_two(unsigned v)
     return v != 0 && (v & (v - 1)) == 0;
 }
 
+// A count of sectors of `bytes` bytes as 512-byte sectors, saturating.
+std::uint64_t in_512_sectors(std::uint64_t count, std::uint64_t bytes)
+{
+    const std::uint64_t scale = bytes / 512;
+    return count > std::numeric_limits<std::uint64_t>::max() / scale ? std::numeric_limits<std::uint64_t>::max()
+                                                                       : count * scale;
+}
+
+// NTFS's own sector size; a boot sector that names no usable one counts 512-byte sectors.
+std::uint64_t ntfs_sector_bytes(std::span<const std::uint8_t, 512> sector)
+{
+    const unsigned bytes = le16(sector, BPB_BytsPerSec);
+    return bytes >= 512 && bytes <= 4096 && is_power_of_two(bytes) ? bytes : 512;
+}
+
 bool has_boot_signature(std::span<const std::uint8_t, 512> s)
 {
     return s[BS_Signature] == 0x55 && s[BS_Signature + 1] == 0xAA;
@@ -164,6 +179,9 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
         return -1;
 
     const std::uint64_t size = drive.size;
+    // The search walks the drive in 512-byte sectors and reports the drive's own sectors:
+    // `unit` of ours make one of a 4K-sector drive.
+    const std::uint64_t unit = drive_sector_bytes(drive) / 512;
     // i x 512 is not below size.
     const auto past_end = [size](std::uint64_t sector) { return size == 0 || sector > (size - 1) / 512; };
 
@@ -223,16 +241,14 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
                 // NTFS counts its sectors without the backup boot sector it keeps right
                 // after them.
                 kind = ntfs;
-                length = saturating_add(le64(sec, NTFS_TotalSectors), 1);
+                length = in_512_sectors(saturating_add(le64(sec, NTFS_TotalSectors), 1), ntfs_sector_bytes(sec));
             } else if (is_fat32_boot_sector(sec, std::span<const std::uint8_t, 512>(buf + (j + 1) * 512, 512))) {
                 kind = fat32;
-                length = std::uint64_t{le32(sec, BPB_TotSec32)} * (le16(sec, BPB_BytsPerSec) / 512);
+                length = in_512_sectors(le32(sec, BPB_TotSec32), le16(sec, BPB_BytsPerSec));
             } else if (const std::size_t bytes = exfat_sector_bytes(sec);
                        bytes != 0 && exfat_region_holds(disk, i + j, buf + j * 512, buf_bytes - j * 512)) {
                 kind = exfat;
-                const std::uint64_t volume_sectors = le64(sec, EXFAT_VolumeLength);
-                const std::uint64_t scale = bytes / 512;
-                length = volume_sectors > sector_max / scale ? sector_max : volume_sectors * scale;
+                length = in_512_sectors(le64(sec, EXFAT_VolumeLength), bytes);
             } else {
                 continue;
             }
@@ -248,9 +264,10 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
             if (past_end(i))
                 break;
             const std::uint64_t start = i + hit;
-            if (length == 0) {
-                // A boot sector that claims no sectors is no partition; moving on by one
-                // sector keeps the search from finding it again forever.
+            if (length == 0 || start % unit != 0) {
+                // A boot sector that claims no sectors is no partition, nor is one that does
+                // not start on one of the drive's own sectors; moving on by one sector keeps
+                // the search from finding it again forever.
                 i = start + 1;
             } else {
                 partition_item_s item;
@@ -258,12 +275,13 @@ int partition_repair_c::scan_drive(const drive_item_s& drive)
                                    : kind == fat32 ? QStringLiteral("FAT32")
                                                    : QStringLiteral("exFAT");
                 item.type = kind == fat32 ? 12 : 7;
-                item.start_sector = start;
-                item.end_sector = saturating_add(start, length - 1);
+                const std::uint64_t end = saturating_add(start, length - 1);
+                item.start_sector = start / unit;
+                item.end_sector = end / unit;
                 append_found(item);
                 emit partition_found();
                 // Go on right after the partition: its backup boot sectors are not found again.
-                i = saturating_add(item.end_sector, 1);
+                i = saturating_add(end, 1);
                 if (i > static_cast<std::uint64_t>(INT64_MAX) / 512)
                     break;
             }

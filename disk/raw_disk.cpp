@@ -3,13 +3,13 @@
 #include <QFile>
 #include <QFileInfo>
 
-disk_geometry_s made_up_geometry(std::uint64_t bytes)
+disk_geometry_s made_up_geometry(std::uint64_t bytes, std::uint32_t sector_bytes)
 {
     disk_geometry_s g;
     g.tracks_per_cylinder = 255;
     g.sectors_per_track = 63;
-    g.bytes_per_sector = 512;
-    g.cylinders = static_cast<std::int64_t>(bytes / (255ull * 63 * 512));
+    g.bytes_per_sector = sector_bytes;
+    g.cylinders = static_cast<std::int64_t>(bytes / (255ull * 63 * sector_bytes));
     return g;
 }
 
@@ -49,7 +49,14 @@ std::optional<disk_geometry_s> raw_disk::query_geometry(const QString& path, QSt
             *error = QStringLiteral("%1 holds no medium").arg(path);
         return std::nullopt;
     }
-    return made_up_geometry(dev->size());
+    return made_up_geometry(dev->size(), dev->sector_bytes());
+}
+
+std::optional<std::uint64_t> raw_disk::query_size(const QString& path)
+{
+    if (std::unique_ptr<block_device> dev = open_block_device(path, device_access::read))
+        return dev->size();
+    return sysfs_size(path);
 }
 
 bool raw_disk::open(const QString& path, device_access access, QString* error)
@@ -91,6 +98,11 @@ bool raw_disk::seek(std::uint64_t offset)
 bool raw_disk::flush()
 {
     return dev_ && dev_->flush();
+}
+
+bool raw_disk::reread_partition_table(QString* error)
+{
+    return dev_ && dev_->reread_partition_table(error);
 }
 
 std::uint64_t raw_disk::device_size() const

@@ -21,6 +21,8 @@ public:
     // track, 512 bytes per sector and the whole cylinders that fit. Fails when the path
     // does not exist or is a block device that reports no medium.
     static std::optional<disk_geometry_s> query_geometry(const QString& path, QString* error = nullptr);
+    // The whole device's size in bytes, last partial cylinder included.
+    static std::optional<std::uint64_t> query_size(const QString& path);
 
     // Opens an existing device; read-only unless read_write is asked for. The position
     // starts at 0.
@@ -40,6 +42,9 @@ public:
     // Makes written bytes durable.
     bool flush();
 
+    // Asks the system to read a disk's partition table again (see block_device).
+    bool reread_partition_table(QString* error);
+
     // Length of the opened device in bytes, and the first offset at or after off that may
     // hold anything but zeros (see block_device::next_data).
     std::uint64_t device_size() const;
@@ -53,4 +58,4 @@ private:
 };
 
 // The geometry made up for a device that reports none.
-disk_geometry_s made_up_geometry(std::uint64_t bytes);
+disk_geometry_s made_up_geometry(std::uint64_t bytes, std::uint32_t sector_bytes = 512);

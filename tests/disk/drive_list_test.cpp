@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "disk/drive_list.h"
+#include "disk/le.h"
 #include "disk/partition_repair.h"
 #include "disk/raw_disk.h"
 #include "tests/support/images.h"
@@ -29,7 +30,7 @@ TEST(drive_list, images_in_order_after_the_blank_item_and_at_most_ten)
     QStringList paths;
     for (int n = 0; n < 12; ++n) {
         paths << dir.filePath(QStringLiteral("d%1.img").arg(n));
-        make_sparse(paths.last(), (n + 1) * cylinder_bytes + 1000);  // a partial cylinder is left out
+        make_sparse(paths.last(), (n + 1) * cylinder_bytes + 1000);  // and a partial cylinder
     }
     set_drive_images(paths);
     ASSERT_EQ(enumerate_drives(), 0);
@@ -40,8 +41,8 @@ TEST(drive_list, images_in_order_after_the_blank_item_and_at_most_ten)
         const drive_item_s& d = drive_list[n + 1];
         EXPECT_EQ(d.path, paths[n]);
         ASSERT_TRUE(d.geometry);
-        EXPECT_EQ(d.geometry->cylinders, n + 1);
-        EXPECT_EQ(d.size, (n + 1) * cylinder_bytes);
+        EXPECT_EQ(d.geometry->cylinders, n + 1);  // whole cylinders, for CHS values only
+        EXPECT_EQ(d.size, (n + 1) * cylinder_bytes + 1000);
     }
 
     // A drive that cannot be had ends the list: the ones after it are not looked at.
@@ -73,10 +74,10 @@ namespace {
 // Attaches an image to a free loop device for the test's life.
 struct loop_device_s {
     QString path;
-    explicit loop_device_s(const QString& image)
+    explicit loop_device_s(const QString& image, const QStringList& options = {})
     {
         QProcess p;
-        p.start(tool("losetup"), {"--find", "--show", image});
+        p.start(tool("losetup"), options + QStringList{"--find", "--show", image});
         if (p.waitForFinished(20000) && p.exitCode() == 0)
             path = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
     }
@@ -129,4 +130,61 @@ TEST(block_device, search_and_repair_through_a_loop_device)
     raw.close();
     EXPECT_EQ(read_at(image, 446 + 4, 1), QByteArray("\x0C"));
     EXPECT_EQ(read_at(image, 510, 2), QByteArray("\x55\xAA"));
+}
+
+TEST(block_device, a_4k_sector_disk_is_searched_and_repaired_in_its_own_sectors)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "attaching a loop device needs root";
+    QTemporaryDir dir;
+    const QString image = dir.filePath("4k.img");
+    make_sparse(image, 64 << 20);
+    // Two NTFS volumes of 4096-byte sectors at 4K sectors 256 and 8192, of 4096 sectors each
+    // (the last one of each holds its backup boot sector).
+    const QString part = dir.filePath("p.ntfs");
+    make_sparse(part, 16 << 20);
+    run("mkntfs", {"-F", "-Q", "-q", "-s", "4096", "-p", "0", "-H", "255", "-S", "63", part});
+    splice(image, 256 * 8, part);
+    splice(image, 8192 * 8, part);
+    loop_device_s loop(image, {"--sector-size", "4096", "--partscan"});
+    if (loop.path.isEmpty())
+        GTEST_SKIP() << "this machine gives no loop device with 4096-byte sectors";
+
+    const std::optional<drive_item_s> disk = make_drive_item(loop.path);
+    ASSERT_TRUE(disk);
+    ASSERT_EQ(disk->geometry->bytes_per_sector, 4096u);
+    EXPECT_EQ(disk->size, 64u << 20);
+    partition_repair_c r;
+    ASSERT_EQ(r.scan_drive(*disk), 0);
+    EXPECT_EQ(r.found_partitions(),
+              (QList<partition_item_s>{{"NTFS", 7, 256, 256 + 4095}, {"NTFS", 7, 8192, 8192 + 4095}}));
+
+    r.set_drive(*disk);
+    r.set_backup_folder(dir.path());
+    ASSERT_EQ(r.write_partition_table(), 0) << r.last_error().toStdString();
+    // The table counts in the disk's own sectors, and the system was told of the new table.
+    const QByteArray table = read_at(image, 446, 32);
+    const auto* t = reinterpret_cast<const std::uint8_t*>(table.constData());
+    EXPECT_EQ(le32(std::span<const std::uint8_t>(t, 32), 8), 256u);
+    EXPECT_EQ(le32(std::span<const std::uint8_t>(t, 32), 12), 4096u);
+    EXPECT_EQ(le32(std::span<const std::uint8_t>(t, 32), 16 + 8), 8192u);
+    EXPECT_TRUE(r.last_warning().isEmpty()) << r.last_warning().toStdString();
+}
+
+TEST(drive_list, a_drive_is_its_whole_device_not_its_whole_cylinders)
+{
+    // 200 MiB is not a whole number of cylinders; a partition in the last partial one is
+    // found all the same.
+    QTemporaryDir dir;
+    const QString image = dir.filePath("200m.img");
+    make_sparse(image, 200ull << 20);
+    const std::uint64_t last_cylinder_start = (200ull << 20) / cylinder_bytes * cylinder_bytes / 512;
+    write_at(image, (last_cylinder_start + 100) * 512, ntfs_boot_sector(1000));
+    const std::optional<drive_item_s> d = make_drive_item(image);
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->size, 200ull << 20);
+    partition_repair_c r;
+    ASSERT_EQ(r.scan_drive(*d), 0);
+    EXPECT_EQ(r.found_partitions(),
+              (QList<partition_item_s>{{"NTFS", 7, last_cylinder_start + 100, last_cylinder_start + 1100}}));
 }
