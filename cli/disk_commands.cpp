@@ -281,6 +281,15 @@ int cmd_search(const cli_args_s& args)
 
 int cmd_repair(const cli_args_s& args)
 {
+    // Drive numbers move when images are added or disks come and go, so a write without a
+    // question names the drive by its path; a number is taken only with the question, which
+    // shows the path it stands for.
+    bool is_number = false;
+    if (args.yes && !args.positionals.isEmpty() && (args.positionals[0].toInt(&is_number), is_number)) {
+        err_line(QStringLiteral("vantrel-cli: repair --yes takes the drive's path, not its number: numbers change "
+                                "when images are added (vantrel-cli drives shows the path of each number)"));
+        return exit_usage;
+    }
     partition_repair_c search;
     std::optional<drive_item_s> drive;
     if (const std::optional<exit_code> failed = search_named_drive(args, search, drive))

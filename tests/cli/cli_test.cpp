@@ -220,6 +220,7 @@ TEST(cli, bad_input_gives_a_clear_reason)
         {{"frobnicate"}, 2, "unknown command"},
         {{"search", odd, "--fast"}, 2, "unknown option --fast"},
         {{"repair", tiny, "--yes"}, 1, "no partition was found; nothing written"},
+        {{"repair", "0", tiny, "--yes"}, 2, "takes the drive's path, not its number"},
     };
     for (const case_s& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
