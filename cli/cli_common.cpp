@@ -1,5 +1,8 @@
 #include "cli/cli_common.h"
 
+#include <atomic>
+#include <csignal>
+
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
@@ -8,10 +11,61 @@
 
 #include "disk/drive_list.h"
 
+namespace {
+
+bool json_output = false;
+bool json_printed = false;
+QString last_error;
+std::atomic<bool> interrupted{false};
+
+void on_interrupt(int signal)
+{
+    interrupted = true;
+    std::signal(signal, SIG_DFL);  // a second one ends the program
+}
+
+constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+}  // namespace
+
+interrupt_guard_c::interrupt_guard_c()
+{
+    interrupted = false;
+    for (int s : stop_signals)
+        std::signal(s, on_interrupt);
+}
+
+interrupt_guard_c::~interrupt_guard_c()
+{
+    for (int s : stop_signals)
+        std::signal(s, SIG_DFL);
+}
+
+bool interrupt_guard_c::take()
+{
+    return interrupted.exchange(false);
+}
+
 void err_line(const QString& text)
 {
+    last_error = text;
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+void set_json_output(bool json)
+{
+    json_output = json;
+}
+
+void json_failure(int code)
+{
+    if (!json_output || json_printed || code == exit_ok)
+        return;
+    QString reason = last_error;
+    if (reason.startsWith(QLatin1String("vantrel-cli: ")))
+        reason = reason.mid(13);
+    print_json(QJsonObject{{"error", reason.isEmpty() ? QStringLiteral("failed") : reason}, {"exit_status", code}});
 }
 
 void out_line(const QString& text)
@@ -22,6 +76,7 @@ void out_line(const QString& text)
 
 void print_json(const QJsonObject& doc)
 {
+    json_printed = true;
     const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
     std::fflush(stdout);

@@ -21,12 +21,30 @@ struct cli_args_s {
     QString load;  // --load FILE
 };
 
-// Writes a line to stderr.
+// Writes a line to stderr. The last one is kept: with --json, a command that fails without
+// printing its document gets {"error": that line} on stdout.
 void err_line(const QString& text);
+// Asks for the JSON error document; `json_failure` prints it when a failing command printed
+// no document of its own.
+void set_json_output(bool json);
+void json_failure(int code);
 // Prints a JSON document on stdout.
 void print_json(const QJsonObject& doc);
 // Prints a line on stdout.
 void out_line(const QString& text);
+// While one lives, SIGINT (Ctrl-C), SIGTERM and SIGHUP ask the work in progress to stop,
+// as Ctrl-C does: it keeps what it found and the command ends as it would at the end. A
+// second signal of the same kind is then handled as usual.
+class interrupt_guard_c {
+public:
+    interrupt_guard_c();
+    ~interrupt_guard_c();
+    interrupt_guard_c(const interrupt_guard_c&) = delete;
+    interrupt_guard_c& operator=(const interrupt_guard_c&) = delete;
+    // Whether a stop was asked since the last call.
+    static bool take();
+};
+
 // "1.50 GiB" and the like.
 QString human_size(std::uint64_t bytes);
 

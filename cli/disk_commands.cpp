@@ -15,13 +15,6 @@
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-
-void on_interrupt(int)
-{
-    interrupted = true;
-}
-
 QJsonObject partition_json(const partition_item_s& p)
 {
     return QJsonObject{{"file_system", p.file_system},
@@ -55,14 +48,14 @@ QString partition_line(const partition_item_s& p)
 bool run_search(partition_repair_c& search, const drive_item_s& drive, bool json)
 {
     const bool tty = ::isatty(STDERR_FILENO);
-    std::signal(SIGINT, on_interrupt);
+    interrupt_guard_c guard;
     search.set_drive(drive);
     search.start_search();
     qsizetype shown = 0;
     int last_step = -1;
     for (bool done = false; !done;) {
         done = search.wait(200);
-        if (interrupted.exchange(false))
+        if (interrupt_guard_c::take())
             search.request_stop();
         for (; shown < search.found_count(); ++shown)
             if (!json)
@@ -76,7 +69,6 @@ bool run_search(partition_repair_c& search, const drive_item_s& drive, bool json
             std::fprintf(stderr, "searching %s: %d%%\n", drive.path.toLocal8Bit().constData(), last_step * 10);
         }
     }
-    std::signal(SIGINT, SIG_DFL);
     if (tty)
         std::fputc('\n', stderr);
 

@@ -26,10 +26,11 @@ const char* const usage_text =
     "                         scan VOLUME (or load saved deep-scan results) and write the\n"
     "                         files (those whose path or name matches a GLOB, or all) into\n"
     "                         DIR, keeping folders\n"
-    "  search DRIVE           search DRIVE for lost NTFS and FAT32 partitions\n"
+    "  search DRIVE           search DRIVE for lost NTFS, FAT32 and exFAT partitions\n"
     "  repair DRIVE [--yes]   search DRIVE, then write the found partitions into a new\n"
     "                         master boot record (asks first unless --yes; the old\n"
-    "                         sector 0 is saved to a backup file in the current folder)\n"
+    "                         sector 0 is saved to a backup file in the current folder;\n"
+    "                         with --yes, DRIVE must be a path)\n"
     "\n"
     "VOLUME is a volume path as `volumes` prints it: /dev/sdb1, or IMAGE@pN for partition\n"
     "N of a disk image (IMAGE@p0: an image without a partition table).\n"
@@ -43,18 +44,9 @@ int usage_error(const QString& why)
     return exit_usage;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int run(const QStringList& raw)
 {
-    QCoreApplication app(argc, argv);
-    register_drive_meta_types();
-    register_volume_meta_types();
-    // The engines' diagnostic lines go to stderr, so that stdout holds only the result.
-    set_diagnostic_sink(stderr_diagnostics());
-
     cli_args_s args;
-    const QStringList raw = app.arguments().mid(1);
     for (qsizetype i = 0; i < raw.size(); ++i) {
         const QString& a = raw[i];
         QString* value = a == QLatin1String("--out") ? &args.out
@@ -97,4 +89,22 @@ int main(int argc, char** argv)
     if (args.command.isEmpty())
         return usage_error(QStringLiteral("no command given"));
     return usage_error(QStringLiteral("unknown command %1").arg(args.command));
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    register_drive_meta_types();
+    register_volume_meta_types();
+    // The engines' diagnostic lines go to stderr, so that stdout holds only the result.
+    set_diagnostic_sink(stderr_diagnostics());
+
+    const QStringList raw = app.arguments().mid(1);
+    // A script that asked for JSON gets a document on stdout even when the command fails.
+    set_json_output(raw.contains(QStringLiteral("--json")));
+    const int code = run(raw);
+    json_failure(code);
+    return code;
 }

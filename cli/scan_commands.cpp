@@ -20,13 +20,6 @@
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-
-void on_interrupt(int)
-{
-    interrupted = true;
-}
-
 // Finds the volume the user named, making a drive of the image it lies on.
 std::optional<volume_item_s> resolve_volume(QString name, QStringList images)
 {
@@ -72,17 +65,16 @@ void run_scan(recovery_session_c& session, const volume_item_s& volume, bool dee
                         : QStringLiteral("%1 entries read, %2 found").arg(session.read_count()).arg(session.found_count());
     };
     const bool tty = ::isatty(STDERR_FILENO);
-    std::signal(SIGINT, on_interrupt);
+    interrupt_guard_c guard;
     session.start(volume, deep);
     while (!session.wait(200)) {
-        if (interrupted.exchange(false))
+        if (interrupt_guard_c::take())
             session.stop(stop_user);
         if (tty) {
             std::fprintf(stderr, "\rscanning %s: %s", name.constData(), status().toLocal8Bit().constData());
             std::fflush(stderr);
         }
     }
-    std::signal(SIGINT, SIG_DFL);
     std::fprintf(stderr, "%sscanned %s: %s%s\n", tty ? "\r" : "", name.constData(), status().toLocal8Bit().constData(),
                  session.stopped() ? " (stopped)" : "");
     std::fflush(stderr);

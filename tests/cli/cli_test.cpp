@@ -4,7 +4,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QThread>
 
+#include <csignal>
 #include <unistd.h>
 #include <QTemporaryDir>
 
@@ -227,6 +229,10 @@ TEST(cli, bad_input_gives_a_clear_reason)
         const cli_result_s r = cli(c.args, dir.path());
         EXPECT_EQ(r.code, c.code);
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+        // With --json the reason comes on stdout too, as a document a script can read.
+        const cli_result_s j = cli(c.args + QStringList{"--json"}, dir.path());
+        EXPECT_EQ(j.code, c.code);
+        EXPECT_TRUE(j.json()["error"].toString().contains(c.message)) << j.out.toStdString();
     }
 
     const cli_result_s r = cli({"search", odd, "--json"});
@@ -384,6 +390,50 @@ TEST(cli, deep_scan_saved_and_loaded)
     EXPECT_EQ(bad.code, 1);
     EXPECT_TRUE(bad.err.contains("not a scan-result file")) << bad.err.toStdString();
     EXPECT_EQ(cli({"scan", volume, "--save", sav}).code, 2);
+}
+
+TEST(cli, a_deep_scan_stopped_by_sigterm_or_sighup_keeps_and_saves_its_results)
+{
+    QTemporaryDir dir;
+    // Random bytes that take the scan a while, with a gzip stream near the start.
+    const QString image = dir.filePath("raw.img");
+    write_at(image, 0, random_bytes(384 << 20, 9));
+    const QString blob = dir.filePath("blob");
+    write_at(blob, 0, random_bytes(100000, 5));
+    run("gzip", {"-k", "-9", blob});
+    QFile gz(blob + ".gz");
+    ASSERT_TRUE(gz.open(QIODevice::ReadOnly));
+    write_at(image, 8 * 512, gz.readAll());
+
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const QString sav = dir.filePath(QStringLiteral("r%1.sav").arg(signal));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VANTREL_IMAGES_ONLY", "1");
+        p.setProcessEnvironment(env);
+        p.start(VANTREL_CLI, {"scan", image + "@p0", "--deep", "--save", sav, image});
+        ASSERT_TRUE(p.waitForStarted());
+        // Signal once the scan has read its first megabytes, well before its end.
+        const QString io = QStringLiteral("/proc/%1/io").arg(p.processId());
+        for (int i = 0; i < 2000 && p.state() == QProcess::Running; ++i) {
+            QFile f(io);
+            const QByteArray text = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+            const qsizetype at = text.indexOf("rchar: ");
+            if (at >= 0 && text.mid(at + 7, text.indexOf('\n', at) - at - 7).toLongLong() > (24 << 20))
+                break;
+            QThread::msleep(2);
+        }
+        ASSERT_EQ(p.state(), QProcess::Running) << "the scan ended before it could be stopped";
+        ::kill(static_cast<pid_t>(p.processId()), signal);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0) << err.toStdString();
+        EXPECT_TRUE(err.contains("(stopped)")) << err.toStdString();
+        // What was found before the stop is saved: the gzip stream's record.
+        EXPECT_EQ(QFileInfo(sav).size(), 256 + 32);
+    }
 }
 
 TEST(cli, refuses_to_recover_onto_the_scanned_volume)
