@@ -21,7 +21,16 @@ partition_repair_c::~partition_repair_c()
 
 void partition_repair_c::set_drive(const drive_item_s& drive)
 {
+    end_running_search();
     drive_ = drive;
+}
+
+void partition_repair_c::end_running_search()
+{
+    if (isRunning()) {
+        request_stop();
+        wait();
+    }
 }
 
 std::optional<drive_item_s> partition_repair_c::drive() const
@@ -55,18 +64,36 @@ QList<bad_range_s> partition_repair_c::bad_ranges() const
 
 void partition_repair_c::start_search()
 {
+    end_running_search();
+    {
+        QMutexLocker g(&lock_);
+        found_.clear();
+        bad_.clear();
+    }
+    progress_ = 0.0;
+    stopped_ = false;
+    emit found_cleared();
     stop_requested_ = false;
+    ++started_;
     start(QThread::InheritPriority);
+}
+
+void partition_repair_c::start_search(const drive_item_s& drive)
+{
+    set_drive(drive);
+    start_search();
 }
 
 void partition_repair_c::run()
 {
+    const std::uint64_t number = started_.load();
     {
         QMutexLocker g(&lock_);
         found_.clear();
     }
     progress_ = 0.0;
     result_ = drive_ ? scan_drive(*drive_) : -1;
+    ended_ = number;
 }
 
 namespace {

@@ -39,7 +39,8 @@ public:
     explicit partition_repair_c(QObject* parent = nullptr);
     ~partition_repair_c() override;
 
-    // Gives the thread the drive to search and to repair; it keeps its own copy.
+    // Gives the thread the drive to search and to repair; it keeps its own copy. A search
+    // that runs is stopped and waited for first, as it reads the drive item.
     void set_drive(const drive_item_s& drive);
     std::optional<drive_item_s> drive() const;
 
@@ -65,8 +66,20 @@ public:
     // The search itself: 0 when it ran, -1 when the drive cannot be opened.
     int scan_drive(const drive_item_s& drive);
 
-    // Clears any earlier stop request and starts run() on the thread.
+    // Starts a new search of the drive last given: a search that still runs is stopped and
+    // waited for first, so the found list only ever holds what one search of one drive
+    // found. The list is emptied and found_cleared() emitted on the caller's thread before
+    // the thread starts, so a viewer drops its rows before new ones arrive.
     void start_search();
+    // The same on `drive`, which becomes the drive that a repair writes.
+    void start_search(const drive_item_s& drive);
+    // True while a search runs that was not asked to stop. A stopped search may still be
+    // ending its last read: start_search waits for it.
+    bool searching() const { return isRunning() && !stop_requested_.load(); }
+    // Searches are numbered from 1 as they start; a search that has ended leaves its
+    // number in ended_search(), so that a late end of an earlier search can be told apart.
+    std::uint64_t started_search() const { return started_.load(); }
+    std::uint64_t ended_search() const { return ended_.load(); }
 
     static bool is_ntfs_boot_sector(std::span<const std::uint8_t, 512> sector);
     static bool is_fat32_boot_sector(std::span<const std::uint8_t, 512> sector,
@@ -97,11 +110,15 @@ public:
 
 signals:
     void partition_found();
+    // The found list was emptied for a new search (emitted on the thread that started it).
+    void found_cleared();
 
 protected:
     void run() override;
 
 private:
+    // Stops a running search and waits until its thread has ended.
+    void end_running_search();
     std::int64_t read_block(raw_disk& disk, std::uint64_t sector, std::size_t count, std::uint8_t* buf);
     void append_found(const partition_item_s& item);
     bool exfat_region_holds(raw_disk& disk, std::uint64_t sector, const std::uint8_t* held, std::size_t held_bytes);
@@ -119,6 +136,8 @@ private:
     std::atomic<bool> stopped_{false};
     std::atomic<int> result_{0};
     std::atomic<std::uint64_t> bytes_read_{0};
+    std::atomic<std::uint64_t> started_{0};
+    std::atomic<std::uint64_t> ended_{0};
     QString backup_folder_;
     QString last_backup_;
     QString last_error_;

@@ -258,6 +258,79 @@ TEST(partition_search, stop_keeps_what_was_found_and_closes_the_drive)
 
 namespace {
 
+// A memory disk whose reads after the first wait until the search is asked to stop, so a
+// search of it runs until someone stops it.
+class holding_device : public memory_device {
+public:
+    holding_device(std::shared_ptr<bytes_t> b, partition_repair_c* s) : memory_device(std::move(b), false), search_(s) {}
+    std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override
+    {
+        if (off > 0) {
+            while (search_->searching())
+                QThread::msleep(1);
+        }
+        return memory_device::read_at(off, buf, n);
+    }
+
+private:
+    partition_repair_c* search_;
+};
+
+}  // namespace
+
+// A new start while a search runs stops that search and waits for it; the list is emptied
+// (and the viewer told) before the new search starts, so it only ever holds what one search
+// of one drive found, and the drive that a repair writes is the drive searched.
+TEST(partition_search, a_new_start_ends_the_running_search_and_empties_the_list)
+{
+    auto held = std::make_shared<bytes_t>(20000 * 512);
+    std::memcpy(held->data() + 63 * 512, ntfs_boot_sector(100).constData(), 512);
+    partition_repair_c s;
+    register_device("mem:held", [&](device_access) { return std::make_unique<holding_device>(held, &s); });
+    drive_item_s first;
+    first.path = "mem:held";
+    first.size = held->size();
+    first.geometry = disk_geometry_s{1, 0, 255, 63, 512};
+
+    auto other = std::make_shared<bytes_t>(20000 * 512);
+    std::memcpy(other->data() + 5000 * 512, ntfs_boot_sector(200).constData(), 512);
+    const drive_item_s second = memory_drive("mem:other", other, other->size());
+
+    std::vector<qsizetype> rows_when_cleared;
+    QObject::connect(&s, &partition_repair_c::found_cleared, [&] { rows_when_cleared.push_back(s.found_count()); });
+
+    s.start_search(first);
+    while (s.found_count() == 0 && s.isRunning())
+        QThread::msleep(1);
+    ASSERT_TRUE(s.searching());
+    EXPECT_EQ(s.found_partitions(), QList<partition_item_s>{ntfs(63, 163)});
+    const std::uint64_t first_number = s.started_search();
+
+    s.start_search(second);
+    ASSERT_TRUE(s.wait(10000));
+    EXPECT_EQ(rows_when_cleared, (std::vector<qsizetype>{0, 0}));
+    EXPECT_EQ(s.drive()->path, second.path);
+    EXPECT_EQ(s.found_partitions(), QList<partition_item_s>{ntfs(5000, 5200)});
+    EXPECT_FALSE(s.was_stopped());
+    EXPECT_EQ(s.ended_search(), s.started_search());
+    EXPECT_NE(s.ended_search(), first_number);
+
+    // A stopped search is not searching, even before its thread has ended; a start after
+    // it waits for that end and searches from sector 0 again.
+    s.start_search(first);
+    while (s.found_count() == 0 && s.isRunning())
+        QThread::msleep(1);
+    s.request_stop();
+    EXPECT_FALSE(s.searching());
+    s.start_search(second);
+    ASSERT_TRUE(s.wait(10000));
+    EXPECT_EQ(s.found_partitions(), QList<partition_item_s>{ntfs(5000, 5200)});
+    unregister_device("mem:held");
+    unregister_device("mem:other");
+}
+
+namespace {
+
 struct real_image_s {
     QTemporaryDir dir;
     QString path;
