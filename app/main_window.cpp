@@ -22,12 +22,11 @@ main_window_c::main_window_c(QWidget* parent) : QSkinWidget(parent)
     volume_page->hide();
     drive_page = new drive_window_c(this, this);
     drive_page->hide();
-    partition_page = new partition_window_c(this);
+    partition_page = new partition_window_c(this, this);
     partition_page->hide();
     recovery_page = new recovery_window_c(this);
     recovery_page->hide();
 
-    connect(partition_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_partition_back);
     connect(recovery_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_recovery_back);
 
     for (QWidget* page : {static_cast<QWidget*>(home_page), static_cast<QWidget*>(volume_page),

@@ -1,6 +1,151 @@
 #include "pages/partition_window.h"
 
-partition_window_c::partition_window_c(QWidget* parent)
-    : placeholder_page_c(QStringLiteral("PartitionForm"), QStringLiteral("Partitions"), parent)
+#include <QPainter>
+
+#include "app/main_window.h"
+#include "pages/partition_model.h"
+#include "settings/localisation.h"
+#include "skin/message_box.h"
+
+partition_window_c::partition_window_c(main_window_c* main_window, QWidget* parent)
+    : QWidget(parent), main_window(main_window)
 {
+    setupUi(this);
+    lv_volumes->setItemDelegate(new partition_delegate_c(lv_volumes));
+    show_found();
+    for (QPushButton* b : {btn_back, btn_stop, btn_repair}) {
+        b->resize(100, 30);
+    }
+    btn_back->setText(translate("btn_back"));
+    btn_stop->setText(translate("btn_stop"));
+    btn_repair->setText(translate("btn_repair"));
+
+    connect(&thread, &partition_repair_c::partition_found, this, &partition_window_c::on_partition_found);
+    connect(&thread, &partition_repair_c::found_cleared, this, &partition_window_c::show_found);
+    connect(&thread, &QThread::finished, this, &partition_window_c::on_thread_finished);
+    connect(btn_stop, &QPushButton::clicked, this, &partition_window_c::on_stop_clicked);
+    connect(&timer, &QTimer::timeout, this, &partition_window_c::on_timer);
+    connect(btn_back, &QPushButton::clicked, main_window, &main_window_c::on_click_partition_back);
+    connect(btn_repair, &QPushButton::clicked, this, &partition_window_c::on_repair_clicked);
+    main_window->owned_threads().adopt(&thread, [this] { thread.request_stop(); });
+
+    timer.start(400);
+    progress_bar.set_look(QStringLiteral(":/images/partition_search/loding_on.png"), QColor(226, 240, 253));
+}
+
+void partition_window_c::show_found()
+{
+    replace_model(lv_volumes, model, new partition_model_c(&thread, lv_volumes));
+}
+
+void partition_window_c::start_search(const drive_item_s& drive)
+{
+    btn_stop->setText(translate("btn_stop"));
+    thread.start_search(drive);
+    on_timer();
+}
+
+void partition_window_c::stop_search()
+{
+    if (thread.searching()) {
+        thread.request_stop();
+        btn_stop->setText(translate("btn_start"));
+    }
+}
+
+void partition_window_c::on_partition_found()
+{
+    show_found();
+}
+
+void partition_window_c::on_thread_finished()
+{
+    // The end of a search that a newer one replaced says nothing about the newer one.
+    if (thread.ended_search() != thread.started_search()) {
+        return;
+    }
+    on_timer();
+    if (!thread.was_stopped()) {
+        btn_stop->setText(QStringLiteral("Start"));
+    }
+}
+
+void partition_window_c::on_timer()
+{
+    progress_bar.value = thread.progress();
+    update();
+}
+
+void partition_window_c::on_stop_clicked()
+{
+    if (thread.searching()) {
+        thread.request_stop();
+        btn_stop->setText(translate("btn_start"));
+        return;
+    }
+    btn_stop->setText(translate("btn_stop"));
+    thread.start_search();  // waits for a stopped search that is still ending its last read
+    on_timer();
+}
+
+const char* partition_window_c::refusal_key(repair_refusal_e refusal)
+{
+    switch (refusal) {
+    case repair_refusal_e::gpt_disk: return "partition_gpt_warning";
+    case repair_refusal_e::too_many: return "partition_too_many_warning";
+    case repair_refusal_e::beyond_mbr: return "partition_beyond_warning";
+    case repair_refusal_e::nothing_found: return "partition_none_warning";
+    case repair_refusal_e::none:
+    case repair_refusal_e::no_drive:
+    case repair_refusal_e::search_running: break;
+    }
+    return "partition_failed_warning";
+}
+
+void partition_window_c::on_repair_clicked()
+{
+    if (thread.searching()) {
+        return;
+    }
+    thread.wait();  // a stopped search may still be ending its last read
+    // A plan that cannot be written is told at once: there is nothing to ask about.
+    const table_plan_s plan = thread.plan_repair();
+    if (plan.refusal != repair_refusal_e::none) {
+        warning_box(this, refusal_key(plan.refusal), QMessageBox::Ok);
+        return;
+    }
+    if (warning_box(this, "partition_query", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        return;
+    }
+    if (thread.write_partition_table() == 0) {
+        warning_box(this, "partition_finished", QMessageBox::Ok);
+    } else {
+        warning_box(this, refusal_key(thread.last_refusal()), QMessageBox::Ok);
+    }
+}
+
+void partition_window_c::paintEvent(QPaintEvent*)
+{
+    const int w = width();
+    QPainter p(this);
+    paint_page_band(p, w);
+    p.drawPixmap(45, 30, QPixmap(QStringLiteral(":/images/partition_search/icon_found1.png")));
+    p.setPen(QColor(139, 184, 241));
+    p.drawRect(25, 12, w - 50, 92);
+    progress_bar.paint(p, QRect(120, 50, 450, 12));
+    if (thread.searching()) {
+        p.setFont(QFont(QStringLiteral("Verdana"), 10));
+        p.setPen(Qt::black);
+        p.drawText(120, 40, translate("partition_text1"));
+    }
+}
+
+void partition_window_c::resizeEvent(QResizeEvent* event)
+{
+    const int w = width(), h = height();
+    btn_back->move(200, h - 54);
+    btn_repair->move(w - 300, h - 54);
+    btn_stop->move(w - 168, 42);
+    lv_volumes->setGeometry(25, 120, w - 50, h - 180);
+    QWidget::resizeEvent(event);
 }
