@@ -114,6 +114,8 @@ TEST(cli_expected, fat_scan)
                                      QByteArray("?EACH   JPG"), QByteArray("?HOTOS     ")})
         fix_created(img, name11);
     expect_as_stored(cli_json({"scan", img.volume_path, "--json"}, dir.path()), "scan_fat.json");
+    expect_as_stored(cli_json({"recover", img.volume_path, "--out", dir.filePath("out"), "--json"}, dir.path()),
+                     "recover_fat.json");
 }
 
 TEST(cli_expected, ntfs_scan)
@@ -135,6 +137,8 @@ TEST(cli_expected, ntfs_scan)
             QFile::remove(m + p);
     });
     expect_as_stored(cli_json({"scan", img.volume_path, "--json"}, dir.path()), "scan_ntfs.json");
+    expect_as_stored(cli_json({"recover", img.volume_path, "--out", dir.filePath("out"), "--json"}, dir.path()),
+                     "recover_ntfs.json");
 }
 
 TEST(cli_expected, deep_scan)
