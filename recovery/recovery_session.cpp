@@ -58,7 +58,7 @@ QString recovery_session_c::engine_name(engine_kind kind)
 
 bool recovery_session_c::start(const volume_item_s& volume, bool deep)
 {
-    if (running())
+    if (running() || writing())
         return false;
     current_->reset();
     kind_ = engine_for(volume, deep);
@@ -89,8 +89,8 @@ bool recovery_session_c::start(const volume_item_s& volume, bool deep)
 
 QString recovery_session_c::load(const QString& path, const QList<volume_item_s>& volumes)
 {
-    if (running())
-        return QStringLiteral("a scan is running");
+    if (running() || writing())
+        return QStringLiteral("a scan is running, or files are being written");
     const QString device = deep_.read_scan_result(path);
     if (device.isEmpty())
         return QStringLiteral("%1 is not a scan-result file that can be used").arg(path);

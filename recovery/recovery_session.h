@@ -15,6 +15,7 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <atomic>
 #include <climits>
 #include <cstdint>
 #include <optional>
@@ -44,12 +45,13 @@ public:
     static QString engine_name(engine_kind kind);
 
     // Starts a scan of the volume on the engine's thread; false, and nothing started, while
-    // a scan runs.
+    // a scan runs or a writer writes files of the present results (a new scan would reset
+    // the engine they are read through).
     bool start(const volume_item_s& volume, bool deep = false);
     // Takes the results of an earlier deep scan from a scan-result file instead of scanning.
     // Their files are read from the volume the file names: the first of `volumes` whose path
     // begins with it, else that path itself. Empty on success, else why the file cannot be
-    // used (the results are then as before).
+    // used (the results are then as before). Refused, as start() is, while a writer writes.
     QString load(const QString& path, const QList<volume_item_s>& volumes);
     // Saves the deep scan's results: empty on success, else why not.
     QString save(const QString& path);
@@ -59,6 +61,8 @@ public:
     // Asks the scan to end: stop_user keeps what was found, stop_discard drops it.
     void stop(std::int32_t code = stop_user);
     bool running() const;
+    // Whether a writer is writing files of the present results (on any thread).
+    bool writing() const { return writers_.load() != 0; }
     // Waits for the scan to end, at most ms; true when it has ended (finished() has then
     // been emitted).
     bool wait(unsigned long ms = ULONG_MAX);
@@ -84,6 +88,7 @@ signals:
     void finished(bool stopped);
 
 private:
+    friend class recovery_writer_c;  // counts itself in writers_ while it writes
     void on_engine_finished();
 
     fat_recovery_c fat_;
@@ -95,4 +100,5 @@ private:
     volume_item_s volume_;
     QTimer ticker_;
     bool finish_due_ = false;  // finished() not yet emitted for the scan that ran
+    std::atomic<int> writers_{0};
 };

@@ -155,6 +155,12 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
     if (!QDir().mkpath(root))
         return fail_all(QStringLiteral("the folder %1 cannot be made").arg(root));
     taken_.clear();
+    // The session starts no new scan, which would reset the engine, until this ends.
+    ++session_.writers_;
+    struct done_s {
+        std::atomic<int>& writers;
+        ~done_s() { --writers; }
+    } done{session_.writers_};
     recovery_base_c& engine = session_.engine();
     engine.begin_batch();
     for (const recovery_row_s& r : rows) {

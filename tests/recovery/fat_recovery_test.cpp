@@ -318,27 +318,6 @@ recovery_item_s row_named(const fat_recovery_c& engine, const QString& name)
     return {};
 }
 
-struct made_file_s {
-    QString name;
-    std::size_t size;
-    int seed;
-};
-
-// Puts files into the image's root, then deletes them there (so that none reuses the
-// clusters of another); their sources, in order.
-QStringList deleted_files(const fat_image_s& img, const QString& src, const std::vector<made_file_s>& files)
-{
-    QDir().mkpath(src);
-    QStringList sources, names;
-    for (const made_file_s& f : files) {
-        sources << make_file(src, f.name, f.size, f.seed);
-        names << "::/" + f.name;
-    }
-    mtools("mcopy", img, QStringList{"-m"} + sources + QStringList{"::/"});
-    mtools("mdel", img, names);
-    return sources;
-}
-
 // Threads of this process with the given name.
 int threads_named(const QByteArray& name)
 {

@@ -11,7 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <map>
+#include <thread>
+#include <utility>
 
 #include "disk/device_registry.h"
 #include "recovery/recovery_session.h"
@@ -173,14 +176,10 @@ TEST_F(recovery_session, fat_ntfs_and_deep_files_come_back_with_their_times)
 TEST_F(recovery_session, writer_never_replaces_a_file_and_a_failed_file_leaves_nothing)
 {
     const fat_image_s img = make_fat_image(dir_.path(), "fat.img", 16, false, 32768);
-    const QString src = dir_.filePath("src");
-    QDir().mkpath(src);
     // ABC.TXT and XBC.TXT both show as #BC.TXT once deleted; BAD.TXT has an unreadable sector.
-    const QString abc = make_file(src, "ABC.TXT", 3000, 1);
-    const QString xbc = make_file(src, "XBC.TXT", 4000, 2);
-    const QString bad = make_file(src, "BAD.TXT", 9000, 3);
-    mtools("mcopy", img, {"-m", abc, xbc, bad, "::/"});
-    mtools("mdel", img, {"::/ABC.TXT", "::/XBC.TXT", "::/BAD.TXT"});
+    const QStringList sources =
+        deleted_files(img, dir_.filePath("src"), {{"ABC.TXT", 3000, 1}, {"XBC.TXT", 4000, 2}, {"BAD.TXT", 9000, 3}});
+    const QString abc = sources[0], xbc = sources[1], bad = sources[2];
     const auto unreadable = make_unreadable(img.path, bad, 4096);
 
     const QString out = dir_.filePath("out");
@@ -231,9 +230,7 @@ TEST_F(recovery_session, signals_arrive_in_the_sessions_thread)
     QCoreApplication app(argc, argv);
 
     const fat_image_s img = make_fat_image(dir_.path(), "fat.img", 12, false, 2048);
-    const QString file = make_file(dir_.filePath("."), "GONE.TXT", 2000, 1);
-    mtools("mcopy", img, {"-m", file, "::/"});
-    mtools("mdel", img, {"::/GONE.TXT"});
+    deleted_files(img, dir_.filePath("src"), {{"GONE.TXT", 2000, 1}});
     const volume_item_s volume = use({img.path}, img.volume_path);
 
     recovery_session_c session;
@@ -260,4 +257,42 @@ TEST_F(recovery_session, signals_arrive_in_the_sessions_thread)
     EXPECT_EQ(session.progress(), 1.0);
     ASSERT_TRUE(session.results());
     EXPECT_EQ(session.results()->folders[0].rows.value(0).name, "#ONE.TXT");
+}
+
+// While a writer writes the results' files, no new scan can reset the engine under it.
+TEST_F(recovery_session, no_scan_starts_while_files_are_written)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "fat.img", 12, false, 2048);
+    deleted_files(img, dir_.filePath("src"), {{"AAA.TXT", 2000, 1}, {"BBB.TXT", 3000, 2}});
+    const volume_item_s volume = use({img.path}, img.volume_path);
+
+    recovery_session_c session;
+    ASSERT_TRUE(session.start(volume));
+    ASSERT_TRUE(session.wait(60000));
+    const QList<recovery_row_s> rows = recovery_writer_c::rows_of(*session.results());
+    ASSERT_EQ(rows.size(), 2);
+
+    std::promise<void> first_written, asked;
+    QList<recovery_outcome_s> outcomes;
+    std::thread writing([&] {
+        bool first = true;
+        outcomes = recovery_writer_c(session).write(rows, dir_.filePath("out"), true, [&](const recovery_outcome_s&) {
+            if (std::exchange(first, false)) {
+                first_written.set_value();
+                asked.get_future().wait();
+            }
+        });
+    });
+    first_written.get_future().wait();
+    EXPECT_TRUE(session.writing());
+    EXPECT_FALSE(session.start(volume));
+    EXPECT_TRUE(session.load(dir_.filePath("none.sav"), {}).contains("being written"));
+    asked.set_value();
+    writing.join();
+
+    ASSERT_EQ(outcomes.size(), 2);
+    EXPECT_TRUE(outcomes[0].written() && outcomes[1].written());
+    EXPECT_FALSE(session.writing());
+    EXPECT_TRUE(session.start(volume));
+    EXPECT_TRUE(session.wait(60000));
 }

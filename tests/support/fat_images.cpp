@@ -1,6 +1,7 @@
 #include "tests/support/fat_images.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
@@ -101,6 +102,19 @@ std::uint64_t patch_entry(const fat_image_s& image, const QByteArray& name11,
         }
     }
     return 0;
+}
+
+QStringList deleted_files(const fat_image_s& img, const QString& src, const std::vector<made_file_s>& files)
+{
+    QDir().mkpath(src);
+    QStringList sources, names;
+    for (const made_file_s& f : files) {
+        sources << make_file(src, f.name, f.size, f.seed);
+        names << "::/" + f.name;
+    }
+    mtools("mcopy", img, QStringList{"-m"} + sources + QStringList{"::/"});
+    mtools("mdel", img, names);
+    return sources;
 }
 
 unreadable_sector_s::~unreadable_sector_s()

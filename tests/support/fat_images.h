@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace test_images {
 
@@ -35,6 +36,16 @@ QString make_file(const QString& dir, const QString& name, std::size_t size, int
 // byte offset in the image, or 0 when none was found.
 std::uint64_t patch_entry(const fat_image_s& image, const QByteArray& name11,
                           const std::function<void(QByteArray&)>& patch);
+
+struct made_file_s {
+    QString name;
+    std::size_t size;
+    int seed;
+};
+
+// Makes the files (as make_file does), puts them into the image's root and then deletes
+// them there, so that none reuses the clusters of another; their sources, in order.
+QStringList deleted_files(const fat_image_s& img, const QString& src, const std::vector<made_file_s>& files);
 
 // Makes the image's sector that holds bytes [offset, offset + 512) of a file's content (a
 // file put into the image, found there by those bytes) unreadable, until the result goes.
