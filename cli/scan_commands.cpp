@@ -67,10 +67,12 @@ void run_scan(recovery_session_c& session, const volume_item_s& volume, bool dee
     const bool tty = ::isatty(STDERR_FILENO);
     interrupt_guard_c guard;
     session.start(volume, deep);
-    while (!session.wait(200)) {
+    // A stop is passed on within 20 ms, so that even a fast scan ends where it was asked
+    // to; the status line is redrawn every 200 ms.
+    for (int tick = 0; !session.wait(20); ++tick) {
         if (interrupt_guard_c::take())
             session.stop(stop_user);
-        if (tty) {
+        if (tty && tick % 10 == 0) {
             std::fprintf(stderr, "\rscanning %s: %s", name.constData(), status().toLocal8Bit().constData());
             std::fflush(stderr);
         }
