@@ -44,7 +44,7 @@ void drive_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& opti
         const int y = option.rect.top() + 20;
         p.setPen(Qt::black);
         p.setFont(QFont(QStringLiteral("Verdana"), 8));
-        p.drawText(60, y, drive.path);
+        p.drawText(60, y, fit_text(p, drive.path, share_of(w, 0.5)));
         p.drawText(share_of(w, 0.5) + 70, y, format_size(drive.size));
         p.drawText(share_of(w, 0.85) + 15, y, QString::number(index.row()));
     }

@@ -90,3 +90,8 @@ void size_and_name_list_buttons(QPushButton* back, QPushButton* refresh, QPushBu
     scan->setText(translate("btn_scan"));
     refresh->setText(translate("btn_refresh"));
 }
+
+QString fit_text(const QPainter& painter, const QString& text, int width)
+{
+    return painter.fontMetrics().elidedText(text, Qt::ElideMiddle, width);
+}

@@ -60,3 +60,7 @@ void replace_model(QAbstractItemView* view, model_t*& current, model_t* next)
 
 // The list pages' three buttons: 100 x 30, with the translated Back, Scan and Refresh.
 void size_and_name_list_buttons(QPushButton* back, QPushButton* refresh, QPushButton* scan);
+
+// `text` shortened in its middle to fit `width` pixels in the painter's font, so a long path
+// keeps its start and its end and does not run into the next column.
+QString fit_text(const QPainter& painter, const QString& text, int width);

@@ -105,7 +105,7 @@ void volume_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& opt
     p.drawPixmap(20, y + 5, QPixmap(QStringLiteral(":/images/partition_search/drives.png")));
     p.setFont(QFont(QStringLiteral("Arial"), 8));
     p.setPen(Qt::black);
-    p.drawText(45, y + 20, volume_row_name(v));
+    p.drawText(45, y + 20, fit_text(p, volume_row_name(v), share_of(w, 0.32) - 45 - 6));
 
     const int bar_x = static_cast<int>(w * 0.32 + 10);
     const int bar_width = static_cast<int>(w * 0.53 - 170);
