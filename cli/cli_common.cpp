@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <pthread.h>
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -31,8 +32,15 @@ constexpr int stop_signals[] = {SIGINT, SIGTERM, SIGHUP};
 interrupt_guard_c::interrupt_guard_c()
 {
     interrupted = false;
-    for (int s : stop_signals)
+    // A parent may hand its blocked signals down (a test harness, a supervisor); the handlers
+    // only help when the signals reach them.
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : stop_signals) {
         std::signal(s, on_interrupt);
+        sigaddset(&set, s);
+    }
+    ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 interrupt_guard_c::~interrupt_guard_c()
@@ -46,10 +54,29 @@ bool interrupt_guard_c::take()
     return interrupted.exchange(false);
 }
 
+QString printable(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        // Control characters and the marks that reorder text on the screen.
+        const bool hidden = c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) ||
+                            (u >= 0x2066 && u <= 0x2069);
+        if (!hidden)
+            out += c;
+        else if (u < 0x100)
+            out += QStringLiteral("\\x%1").arg(static_cast<unsigned>(u), 2, 16, QLatin1Char('0'));
+        else
+            out += QStringLiteral("\\u%1").arg(static_cast<unsigned>(u), 4, 16, QLatin1Char('0'));
+    }
+    return out;
+}
+
 void err_line(const QString& text)
 {
     last_error = text;
-    std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+    std::fprintf(stderr, "%s\n", printable(text).toLocal8Bit().constData());
     std::fflush(stderr);
 }
 
@@ -70,7 +97,7 @@ void json_failure(int code)
 
 void out_line(const QString& text)
 {
-    std::fprintf(stdout, "%s\n", text.toLocal8Bit().constData());
+    std::fprintf(stdout, "%s\n", printable(text).toLocal8Bit().constData());
     std::fflush(stdout);
 }
 

@@ -21,7 +21,10 @@ struct cli_args_s {
     QString load;  // --load FILE
 };
 
-// Writes a line to stderr. The last one is kept: with --json, a command that fails without
+// The text with control characters (ESC, newline, ...) and bidirectional marks written as
+// \xNN or \uNNNN, so that a name read from a disk cannot act on the terminal.
+QString printable(const QString& text);
+// Writes a line to stderr, made printable. The last one is kept: with --json, a command that fails without
 // printing its document gets {"error": that line} on stdout.
 void err_line(const QString& text);
 // Asks for the JSON error document; `json_failure` prints it when a failing command printed
@@ -30,7 +33,7 @@ void set_json_output(bool json);
 void json_failure(int code);
 // Prints a JSON document on stdout.
 void print_json(const QJsonObject& doc);
-// Prints a line on stdout.
+// Prints a line on stdout, made printable.
 void out_line(const QString& text);
 // While one lives, SIGINT (Ctrl-C), SIGTERM and SIGHUP ask the work in progress to stop,
 // as Ctrl-C does: it keeps what it found and the command ends as it would at the end. A
