@@ -133,10 +133,16 @@ void partition_window_c::paintEvent(QPaintEvent*)
     p.setPen(QColor(139, 184, 241));
     p.drawRect(25, 12, w - 50, 92);
     progress_bar.paint(p, QRect(120, 50, 450, 12));
+    // What the search is doing, and once it has ended, how it ended and what it found, so
+    // that a finished search is not mistaken for one that found nothing or still runs.
+    p.setFont(QFont(QStringLiteral("Verdana"), 10));
+    p.setPen(Qt::black);
     if (thread.searching()) {
-        p.setFont(QFont(QStringLiteral("Verdana"), 10));
-        p.setPen(Qt::black);
         p.drawText(120, 40, translate("partition_text1"));
+    } else if (thread.started_search() != 0 && thread.ended_search() == thread.started_search() &&
+               thread.last_result() == 0) {
+        const char* key = thread.was_stopped() ? "partition_stopped" : "partition_done";
+        p.drawText(120, 40, translate(key).arg(thread.found_count()));
     }
 }
 

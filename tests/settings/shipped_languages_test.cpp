@@ -33,6 +33,8 @@ const char* const keys[] = {
     "partition_es",
     "partition_fs",
     "partition_text1",
+    "partition_done",
+    "partition_stopped",
     "partition_query",
     "partition_finished",
     "volume_logical_drives",

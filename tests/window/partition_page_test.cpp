@@ -126,9 +126,17 @@ TEST_F(partition_page, search_lists_what_the_cli_finds_and_repair_rewrites_the_t
     EXPECT_EQ(page()->progress().value, 1.0);
     EXPECT_EQ(page()->btn_stop->text(), QStringLiteral("Start"));
 
-    // The bar is filled to its right end; the header row names the columns.
+    // The bar is filled to its right end, the line above it says how the search ended, and
+    // the header row names the columns.
     const QImage shown = page()->grab().toImage();
     EXPECT_NE(pixel(shown, 566, 58), QColor(226, 240, 253));
+    bool status_line = false;
+    for (int x = 120; x < 420 && !status_line; ++x) {
+        for (int y = 28; y < 42 && !status_line; ++y) {
+            status_line = pixel(shown, x, y).lightness() < 80;
+        }
+    }
+    EXPECT_TRUE(status_line);
     EXPECT_EQ(pixel(painted_rows(page()->lv_volumes), 5, 5), QColor(232, 246, 255));
 
     // No answers No: nothing is written.
