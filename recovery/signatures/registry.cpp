@@ -31,6 +31,7 @@ extern const signature_s mpeg_ps_signature;
 extern const signature_s rar_signature;
 extern const signature_s flac_signature;
 extern const signature_s xcf_signature;
+extern const signature_s text_signature;
 
 const std::vector<const signature_s*>& signature_registry()
 {
@@ -63,6 +64,7 @@ const std::vector<const signature_s*>& signature_registry()
         &rar_signature,
         &flac_signature,
         &xcf_signature,
+        &text_signature,
     };
     return all;
 }

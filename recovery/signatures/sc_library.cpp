@@ -1,6 +1,7 @@
 // The scan loop and the volume reader of the signature library. The loop knows formats
 // only through the registry: it checks the registered headers at every 512-byte boundary
 // (files start on cluster boundaries) and asks a matching format for the file's length.
+// A sector that no header claims is offered to the formats without headers (plain text).
 #include "recovery/signatures/sc_library.h"
 
 #include <QString>
@@ -47,6 +48,18 @@ struct header_group_s {
         return {lower, upper};
     }
 };
+
+// The enabled formats that have no header bytes, asked at every sector no header claimed.
+std::vector<candidate_s> headerless_formats(const std::vector<sc_type_setting_s>& settings)
+{
+    std::vector<candidate_s> out;
+    const std::vector<const signature_s*>& registry = signature_registry();
+    for (std::size_t i = 0; i < registry.size(); ++i) {
+        if (settings[i].enabled && settings[i].max_size != 0 && registry[i]->starts != nullptr)
+            out.push_back({registry[i], {}, settings[i].max_size});
+    }
+    return out;
+}
 
 std::vector<header_group_s> build_groups(const std::vector<sc_type_setting_s>& settings)
 {
@@ -130,7 +143,10 @@ int sc_scan(sc_context_s* context, const char* device_path)
     std::unique_ptr<block_device> dev = open_volume(QString::fromLocal8Bit(device_path));
     if (!dev)
         return -1;
-    const std::vector<header_group_s> groups = build_groups(sc_current_settings());
+    const std::vector<sc_type_setting_s> settings = sc_current_settings();
+    const std::vector<header_group_s> groups = build_groups(settings);
+    const std::vector<candidate_s> headerless = headerless_formats(settings);
+    std::array<std::uint8_t, sector> before_block{};  // the sector before the current block
     const std::uint64_t size = dev->size();
     // A small volume needs no more than its own size of buffer.
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(block_bytes, (size + sector - 1) / sector * sector)));
@@ -159,12 +175,36 @@ int sc_scan(sc_context_s* context, const char* device_path)
         if (n == 0)
             break;
         const std::span<const std::uint8_t> block(buf.data(), n);
+        std::span<const std::uint8_t> previous_of_block;
+        if (!headerless.empty() && pos >= sector && dev->read_at(pos - sector, before_block.data(), sector) == sector)
+            previous_of_block = before_block;
+
+        // Asks the formats without headers about the sector at s, and reports what they find.
+        const auto try_headerless = [&](std::size_t s, std::uint64_t at) {
+            const std::span<const std::uint8_t> here = block.subspan(s, std::min<std::size_t>(sector, n - s));
+            const std::span<const std::uint8_t> previous =
+                s >= sector ? block.subspan(s - sector, sector) : previous_of_block;
+            for (const candidate_s& c : headerless) {
+                if (!c.signature->starts(here, previous))
+                    continue;
+                const std::uint64_t limit = std::min(c.max_size, size - at);
+                carve_reader reader(*dev, at, limit, &stop, block, pos);
+                const std::optional<carve_result_s> r = c.signature->size(reader);
+                if (!r || r->size == 0 || r->size > limit || reader.failed())
+                    continue;
+                if (context->callback)
+                    context->callback(context->user, r->extension ? r->extension : c.signature->extension, at, r->size);
+                next = (at + r->size + sector - 1) / sector * sector;
+                return;
+            }
+        };
 
         for (std::size_t s = 0; s < n; s += sector) {
             const std::uint64_t at = pos + s;
             if (at < next || bad[s / sector])
                 continue;
             bool found = false;
+            bool claimed = false;  // a header matched here, whether or not its file checked out
             for (const header_group_s& g : groups) {
                 if (s + g.offset + 2 > n)
                     continue;
@@ -175,6 +215,7 @@ int sc_scan(sc_context_s* context, const char* device_path)
                     if (s + g.offset + c.bytes.size() > n ||
                         std::memcmp(buf.data() + s + g.offset, c.bytes.data(), c.bytes.size()) != 0)
                         continue;
+                    claimed = true;
                     const std::uint64_t limit = std::min(c.max_size, size - at);
                     carve_reader reader(*dev, at, limit, &stop, block, pos);
                     const std::optional<carve_result_s> r = c.signature->size(reader);
@@ -191,6 +232,11 @@ int sc_scan(sc_context_s* context, const char* device_path)
                 }
                 if (found)
                     break;
+            }
+            if (!claimed && !headerless.empty()) {
+                try_headerless(s, at);
+                if (stop.load() != 0)
+                    return 1;
             }
         }
         pos += n;

@@ -18,6 +18,7 @@
 //     exe     exe dll       tif   tif                ole  doc xls ppt vsd msg ole
 //     ogg     ogg opus ogv  mkv   mkv webm           ico  ico cur
 //     ttf     ttf otf       pnm   pbm pgm ppm        mp3  mp3
+//     txt     txt sh html xml json csv (plain text, found without a header)
 // The size is a count of bytes with an optional suffix K, M, G or T (powers of 1024). Types
 // not named keep their built-in state: enabled, with their built-in maximum. A line that
 // cannot be read (unknown type, neither on nor off, bad size, extra words) is reported on

@@ -92,6 +92,12 @@ struct carve_result_s {
 
 using size_function = std::optional<carve_result_s> (*)(carve_reader& r);
 
+// For a format without header bytes: whether a file of it may start at a sector. sector
+// holds the sector's bytes (fewer at the volume's end), previous the sector before it
+// (empty at the volume's start). Asked for every sector that no header claimed, so it
+// must answer most sectors from their first bytes.
+using start_function = bool (*)(std::span<const std::uint8_t> sector, std::span<const std::uint8_t> previous);
+
 struct signature_header_s {
     std::uint32_t offset = 0;  // where the bytes stand inside the file's first sector
     std::string_view bytes;    // at least 2 bytes
@@ -101,8 +107,9 @@ struct signature_s {
     const char* name;       // the type's name in the configuration file
     const char* extension;  // at most 8 characters
     std::uint64_t default_max;
-    std::vector<signature_header_s> headers;
+    std::vector<signature_header_s> headers;  // empty for a format found by starts
     size_function size;
+    start_function starts = nullptr;  // only for a format without headers
 };
 
 // Every format, in the order the scan tries them when several headers match one sector.

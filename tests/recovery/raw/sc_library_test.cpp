@@ -227,7 +227,7 @@ TEST(sc_library, type_names_of_the_configuration_file)
     const std::vector<std::string> expected{"jpg", "png",  "gif", "bmp", "pdf", "zip", "gz",  "bz2",
                                             "xz",  "sqlite", "riff", "mp4", "7z",  "elf", "exe", "tif",
                                             "ole", "ogg",  "mkv", "psd", "ico", "ttf", "pnm", "mp3",
-                                            "mpg", "rar",  "flac", "xcf"};
+                                            "mpg", "rar",  "flac", "xcf", "txt"};
     EXPECT_EQ(sc_type_names(), expected);
 }
 

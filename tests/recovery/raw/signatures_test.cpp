@@ -391,3 +391,53 @@ TEST(signatures, gimp_files_are_found_whole)
     run_scan(engine, image.write());
     EXPECT_EQ(reported(engine), expected(image.files()));
 }
+
+// Plain text between random sectors: each file is found at its sector with the length up
+// to its NUL, its slack of zeros or the run of binary bytes behind it, and named by its
+// look. Short texts, padding and the middle of a text whose start was not found are not
+// reported.
+TEST(signatures, plain_text_is_found_and_named_by_its_look)
+{
+    rng g(404);
+    QByteArray prose;
+    for (int i = 0; prose.size() < 3000; ++i)
+        prose.append(QString("# Notes %1\n\nCafé crème, naïve façade — 日本語のテキスト, line %1.\n").arg(i).toUtf8());
+    QByteArray long_letter;
+    while (long_letter.size() < 1500)
+        long_letter.append("BMW of 1975, kept in the garage, runs well on sunny days.\n");
+    struct case_s {
+        const char* what;
+        QByteArray bytes;  // the file; what follows it is given by behind
+        const char* extension;  // nullptr: not reported
+        QByteArray behind = QByteArray(8, '\0');
+    };
+    const case_s cases[] = {
+        {"script", "#!/bin/sh\n# copies the photos\nfor f in *.jpg; do\n  cp \"$f\" /backup/\ndone\n", "sh"},
+        {"csv", "id,name,price\n1,apple,0.50\n2,pear,0.75\n3,\"plum\",1.20\n", "csv"},
+        {"json", "{\n  \"name\": \"camera\",\n  \"sizes\": [1, 2, 3],\n  \"ok\": true\n}\n", "json"},
+        {"xml", "<?xml version=\"1.0\"?>\n<catalog>\n  <book id=\"1\">Sectors</book>\n</catalog>\n", "xml"},
+        {"html", "<!DOCTYPE html>\n<html><head><title>Home</title></head><body><p>Hi</p></body></html>\n", "html"},
+        {"utf-8 prose over several sectors", prose, "txt"},
+        {"latin-1 letters passed over", "The menu of the day, in French: caf\xE9 au lait, cr\xE8me br\xFBl\xE9" "e.\n", "txt"},
+        {"ended by binary bytes", "Shopping list: bread, milk, eggs, apples, coffee.\n", "txt",
+         QByteArray("\x01\x02\x03", 3) + random_bytes(g, 100)},
+        {"too short", "hello world\n", nullptr},
+        {"spaces as padding", QByteArray(700, ' '), nullptr},
+        // Claimed by the bitmap header, whose structure fails; the sectors after the first
+        // continue a text and start none.
+        {"text whose first sector is claimed", long_letter, nullptr},
+    };
+    QByteArray volume = random_bytes(g, 1024);
+    std::string want;
+    for (const case_s& c : cases) {
+        const qsizetype at = volume.size();
+        volume.append(c.bytes).append(c.behind);
+        volume.append(random_bytes(g, static_cast<int>(1024 - volume.size() % 512)));
+        if (c.extension)
+            want += std::string(c.extension) + " " + std::to_string(at) + " " + std::to_string(c.bytes.size()) + "\n";
+    }
+    std::string got;
+    for (const raw_entry_s& e : scan_bytes(volume))
+        got += e.extension_text().toStdString() + " " + std::to_string(e.offset) + " " + std::to_string(e.size) + "\n";
+    EXPECT_EQ(got, want);
+}
