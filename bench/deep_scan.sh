@@ -2,9 +2,12 @@
 # Deep scan benchmark. Builds once (cached in $dir) a 2 GiB image without a partition table
 # holding several hundred real files of the kinds the deep scan knows (the machine's own
 # PNG, GIF, JPEG, PDF, gzip, JAR/ZIP, TrueType, PE, ICO, MP3 and ELF files, plus generated
-# gzip, bzip2, xz, ZIP, SQLite, WAV, BMP and PPM files), about half of the image in all,
+# gzip, bzip2, xz, ZIP, SQLite, WAV, BMP and PPM files, and camera-style photos: large
+# high-quality JPEGs of noisy pictures with Exif tags and an Exif thumbnail, over half of
+# the files' bytes as in a photo collection), about three fifths of the image in all,
 # each at a 4096-byte aligned offset, with random bytes (and some zero stretches) between
-# them. deep-2g.manifest lists "offset size md5 ext" for every placed file.
+# them. deep-2g.manifest lists "offset size md5 ext" for every placed file; the image is
+# made again when the recipe's version in deep-2g.recipe changes.
 # Prints three figures, all measured in the same run with the page cache warm:
 #   scan:    our deep scan's throughput (image bytes / time of `vantrel-cli scan --deep`) as a
 #            ratio of `dd bs=1M` reading the image, medians of RUNS alternating runs;
@@ -22,10 +25,12 @@ runs=${1:-3}
 bench_setup
 image="$dir/deep-2g.img"
 manifest="$dir/deep-2g.manifest"
+recipe="$dir/deep-2g.recipe"
+recipe_version=3
 image_bytes=$((2 * 1024 * 1024 * 1024))
 
 die() { echo "deep_scan.sh: $*" >&2; exit 1; }
-for tool in file md5sum gzip bzip2 xz zip sqlite3 shuf; do
+for tool in file md5sum gzip bzip2 xz zip sqlite3 shuf convert exiftool; do
   command -v "$tool" >/dev/null || die "$tool is needed to build the image"
 done
 
@@ -81,7 +86,7 @@ make_image() {
     head -c "$1" /dev/urandom
     tail -c +$(($3 * 797003 % 30000000 + 1)) "$src/text" | head -c "$2" || true
   }
-  for i in $(seq 1 40); do
+  for i in $(seq 1 15); do
     r=$((RANDOM % 8 * 1048576 + RANDOM)); t=$((RANDOM % 24 * 1048576 + 4096))
     mixed "$r" "$t" "$i" | gzip -1 -c >"$src/g$i.gz"; printf 'gz\t%s\n' "$src/g$i.gz" >>"$work"
   done
@@ -89,11 +94,11 @@ make_image() {
     r=$((RANDOM % 2 * 1048576 + RANDOM)); t=$((RANDOM % 8 * 1048576 + 4096))
     mixed "$r" "$t" "$((i + 100))" | bzip2 -1 -c >"$src/b$i.bz2"; printf 'bz2\t%s\n' "$src/b$i.bz2" >>"$work"
   done
-  for i in $(seq 1 30); do
+  for i in $(seq 1 15); do
     r=$((RANDOM % 6 * 1048576 + RANDOM)); t=$((RANDOM % 12 * 1048576 + 4096))
     mixed "$r" "$t" "$((i + 200))" | xz -0 -T1 -c >"$src/x$i.xz"; printf 'xz\t%s\n' "$src/x$i.xz" >>"$work"
   done
-  for i in $(seq 1 20); do
+  for i in $(seq 1 10); do
     r=$((RANDOM % 8 * 1048576 + RANDOM)); t=$((RANDOM % 16 * 1048576 + 4096))
     mixed "$r" 0 0 >"$src/z$i.bin"; mixed 0 "$t" "$((i + 300))" >"$src/z$i.txt"
     (cd "$src" && zip -q -1 "z$i.zip" "z$i.bin" "z$i.txt"); rm -f "$src/z$i.bin" "$src/z$i.txt"
@@ -105,7 +110,7 @@ make_image() {
       insert into t select x, randomblob(abs(random()) % 3000), hex(randomblob(40)) from n;"
     printf 'sqlite\t%s\n' "$src/s$i.sqlite" >>"$work"
   done
-  for i in $(seq 1 30); do
+  for i in $(seq 1 15); do
     local data=$(((RANDOM % 16 * 1048576 + RANDOM * 4 + 65536) / 4 * 4))
     { printf 'RIFF'; le32 $((data + 36)); printf 'WAVEfmt '; le32 16; le16 1; le16 2
       le32 44100; le32 176400; le16 4; le16 16; printf 'data'; le32 "$data"
@@ -119,6 +124,24 @@ make_image() {
       le32 0; le32 "$px"; le32 2835; le32 2835; le32 0; le32 0; head -c "$px" /dev/urandom; } >"$src/m$i.bmp"
     printf 'bmp\t%s\n' "$src/m$i.bmp" >>"$work"
   done
+  # Camera-style photos: a smooth picture (plasma) with sensor-like noise, cut at several
+  # sizes, saved at high quality with 2x1 chroma subsampling; then Exif tags and a
+  # 160x120 thumbnail inside the Exif segment, as a camera writes them, and no JFIF
+  # segment. Their entropy data holds a stuffed FF 00 every few hundred bytes.
+  convert -size 4000x3000 -seed 1 plasma:fractal -blur 0x2 "$src/plasma.ppm"
+  for i in $(seq 1 115); do
+    local size=$((i % 3 == 0 ? 3000 : 4000))x$((i % 3 == 0 ? 2000 : 3000))
+    convert "$src/plasma.ppm" -crop "$size+$((RANDOM % 300))+$((RANDOM % 300))" +repage \
+      -seed "$i" -attenuate 0.$((RANDOM % 4 + 4)) +noise Gaussian \
+      -sampling-factor 2x1 -quality $((RANDOM % 6 + 90)) "$src/c$i.jpg"
+    convert "$src/c$i.jpg" -thumbnail 160x120 -quality 80 "$src/t$i.jpg"
+    exiftool -q -overwrite_original -JFIF:all= -Make=Vantrel -Model="Bench Camera $((i % 4))" \
+      -DateTimeOriginal="$(printf '2024:05:%02d 12:%02d:00' $((i % 28 + 1)) $((i % 60)))" -ExposureTime=1/$((i * 10)) \
+      "-ThumbnailImage<=$src/t$i.jpg" "$src/c$i.jpg" >/dev/null
+    rm -f "$src/t$i.jpg"
+    printf 'jpg\t%s\n' "$src/c$i.jpg" >>"$work"
+  done
+  rm -f "$src/plasma.ppm"
   for i in $(seq 1 10); do
     local w=$((RANDOM % 1500 + 200)) h=$((RANDOM % 1000 + 100))
     { printf 'P6\n%d %d\n255\n' "$w" "$h"; head -c $((w * h * 3)) /dev/urandom; } >"$src/p$i.ppm"
@@ -136,7 +159,7 @@ make_image() {
   awk -F '\t' '!seen[$1]++' "$work.sized" | shuf --random-source=<(yes vantrel) >"$work.placed"
   n=$(wc -l <"$work.placed")
   total=$(awk -F '\t' '{s += int(($2 + 4095) / 4096) * 4096} END {print s}' "$work.placed")
-  [ "$n" -ge 100 ] && [ "$total" -lt $((image_bytes * 3 / 4)) ] || die "unexpected file set: $n files, $total bytes"
+  [ "$n" -ge 100 ] && [ "$total" -lt $((image_bytes * 17 / 20)) ] || die "unexpected file set: $n files, $total bytes"
 
   # Gaps of random bytes (every seventh of zeros), in 4096-byte blocks, spread so that the
   # files reach about nine tenths of the image before the random tail.
@@ -160,11 +183,13 @@ make_image() {
   rm -rf "$src"
   mv "$manifest.part" "$manifest"
   mv "$image.part" "$image"
+  echo "$recipe_version" >"$recipe"
 }
 
-if [ ! -f "$image" ] || [ ! -f "$manifest" ] || [ "$(stat -c %s "$image")" -ne "$image_bytes" ]; then
+if [ ! -f "$image" ] || [ ! -f "$manifest" ] || [ "$(stat -c %s "$image")" -ne "$image_bytes" ] ||
+  [ "$(cat "$recipe" 2>/dev/null)" != "$recipe_version" ]; then
   echo "making $image (real and generated files between random bytes; takes a few minutes)..." >&2
-  rm -f "$image" "$manifest"
+  rm -f "$image" "$manifest" "$recipe"
   make_image
 fi
 placed=$(wc -l <"$manifest")

@@ -21,8 +21,8 @@ packages=(
   dosfstools mtools ntfs-3g qemu-system-x86 fdisk e2fsprogs exfatprogs
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
-  # benchmark references
-  testdisk sleuthkit
+  # benchmark references, and Exif tags for the deep-scan benchmark's camera-style photos
+  testdisk sleuthkit libimage-exiftool-perl
   # the art: fonts with Latin and CJK coverage for the button captions, ImageMagick to
   # assemble the animation and the icon (tools/make_art.sh only; the build does not need it)
   fonts-liberation2 fonts-dejavu-core fonts-noto-cjk imagemagick
