@@ -3,7 +3,7 @@
 # holding several hundred real files of the kinds the deep scan knows (the machine's own
 # PNG, GIF, JPEG, PDF, gzip, JAR/ZIP, TrueType, PE, ICO, MP3 and ELF files, plus generated
 # gzip, bzip2, xz, ZIP, SQLite, WAV, BMP and PPM files, and camera-style photos: large
-# high-quality JPEGs of noisy pictures with Exif tags and an Exif thumbnail, over half of
+# high-quality JPEGs of noisy pictures with Exif tags and an Exif thumbnail, about half of
 # the files' bytes as in a photo collection), about three fifths of the image in all,
 # each at a 4096-byte aligned offset, with random bytes (and some zero stretches) between
 # them. deep-2g.manifest lists "offset size md5 ext" for every placed file; the image is
