@@ -1,6 +1,397 @@
 #include "results/recovery_window.h"
 
-recovery_window_c::recovery_window_c(QWidget* parent)
-    : placeholder_page_c(QStringLiteral("RecoveryForm"), QStringLiteral("Recovery"), parent)
+#include <QDesktopServices>
+#include <QDir>
+#include <QPainter>
+#include <QUrl>
+
+#include "app/main_window.h"
+#include "results/result_models.h"
+#include "settings/localisation.h"
+#include "skin/message_box.h"
+#include "skin/shell_state.h"
+
+void recovery_file_c::run()
 {
+    outcomes = writer.write(rows, folder, false);
+}
+
+namespace {
+
+const char* const style_a =
+    "QPushButton{ border-image: url(:/images/partition_search/btn_wai_1.png); }\n"
+    "QPushButton:hover{ border-image: url(:/images/partition_search/btn_wai_2.png);}\n"
+    "QPushButton:pressed{  border-image: url(:/images/partition_search/btn_wai_3.png);}";
+const char* const style_b =
+    "QPushButton{ border-image: url(:/images/partition_search/btn_start_1.png); }\n"
+    "QPushButton:hover{ border-image: url(:/images/partition_search/btn_start_2.png);}\n"
+    "QPushButton:pressed{  border-image: url(:/images/partition_search/btn_start_3.png);}";
+
+QPushButton* make_button(QWidget* page, const char* name, const char* key, QSize size, const char* style)
+{
+    auto* b = new QPushButton(translate(key), page);
+    b->setObjectName(QString::fromLatin1(name));
+    b->resize(size);
+    b->setStyleSheet(QString::fromLatin1(style));
+    QFont font(QStringLiteral("Arial"), 11);
+    font.setBold(true);
+    b->setFont(font);
+    return b;
+}
+
+}  // namespace
+
+recovery_window_c::recovery_window_c(main_window_c* main) : QWidget(main), main_(main)
+{
+    setObjectName(QStringLiteral("RecoveryForm"));
+    resize(583, 438);
+    btn_recovery = make_button(this, "btn_recovery", "btn_recovery", {100, 30}, style_a);
+    btn_back = make_button(this, "btn_back", "btn_back", {100, 30}, style_a);
+    btn_stop = make_button(this, "btn_stop", "btn_stop", {80, 30}, style_b);
+    btn_pause = make_button(this, "btn_pause", "btn_pause", {80, 30}, style_b);
+    btn_filter = make_button(this, "btn_filter", "btn_save_result", {80, 30}, style_b);
+    btn_filter->hide();
+
+    movie_ = new QMovie(QStringLiteral(":/images/recovery/ani.gif"), {}, this);
+    lbl_anime = new QLabel(this);
+    lbl_anime->setObjectName(QStringLiteral("lbl_anime"));
+    lbl_anime->setGeometry(0, 0, 130, 86);
+    lbl_anime->setMovie(movie_);
+
+    tv_dirtree = new QTreeView(this);
+    tv_dirtree->setObjectName(QStringLiteral("tv_dirtree"));
+    tv_dirtree->setStyleSheet(QStringLiteral("QTreeView  {\n    border-style: none;\n    border: 1px solid #8bb8fe;\n }\n"));
+    tree_model_ = new TreeModel({}, this);
+    tv_dirtree->setModel(tree_model_);
+    tv_dirtree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    tv_dirtree->header()->setStretchLastSection(false);
+    tv_dirtree->header()->hide();
+
+    table_view = new MyQTableView(this);
+    table_view->setStyleSheet(QStringLiteral("QTableView{border-style: none;border: 1px solid #8bb8fe;}"));
+    table_model_ = new recovery_model_c(&rows, this);
+    table_view->setModel(table_model_);
+    table_view->setItemDelegate(new recovery_delegate_c(this));
+    table_view->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    table_view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_view->verticalHeader()->hide();
+    header = new MyHeaderView(this);
+    table_view->setHorizontalHeader(header);
+    header->resizeSection(0, 33);
+    header->resizeSection(1, 235);
+
+    timer_.setInterval(200);
+    connect(&timer_, &QTimer::timeout, this, &recovery_window_c::on_timer);
+    connect(&session_, &recovery_session_c::finished, this, &recovery_window_c::on_thread_finished);
+    connect(tv_dirtree, &QTreeView::clicked, this, &recovery_window_c::on_tree_clicked);
+    connect(table_view, &QTableView::clicked, this, &recovery_window_c::on_list_clicked);
+    connect(btn_recovery, &QPushButton::clicked, this, &recovery_window_c::on_recovery_clicked);
+    connect(btn_stop, &QPushButton::clicked, this, &recovery_window_c::on_stop_clicked);
+    connect(btn_pause, &QPushButton::clicked, this, &recovery_window_c::on_pause_clicked);
+    connect(btn_filter, &QPushButton::clicked, this, &recovery_window_c::on_save_result_clicked);
+    connect(header, &MyHeaderView::check_all, this, &recovery_window_c::on_check_all);
+    connect(header, &MyHeaderView::sort_column, this, &recovery_window_c::on_sort_column);
+    timer_.start();
+}
+
+recovery_window_c::~recovery_window_c()
+{
+    // The writer reads the session's engine: it ends before the session does.
+    delete writer_;
+}
+
+void recovery_window_c::adopt(QThread* thread, std::function<void()> stop)
+{
+    if (adopted_.contains(thread))
+        return;
+    adopted_.append(thread);
+    main_->owned_threads().adopt(thread, std::move(stop));
+}
+
+bool recovery_window_c::writer_running() const
+{
+    return writer_ && writer_->isRunning();
+}
+
+std::int64_t recovery_window_c::found_files()
+{
+    // The deep engine counts nothing while it scans; its results are counted once shown.
+    return session_.kind() == engine_kind::deep ? tree_files_ : session_.found_count();
+}
+
+void recovery_window_c::show_scan_buttons()
+{
+    btn_pause->setText(translate("btn_pause"));
+    btn_pause->show();
+    btn_stop->show();
+}
+
+void recovery_window_c::reset_tree()
+{
+    TreeModel* old = tree_model_;
+    tree_model_ = new TreeModel({}, this);
+    tv_dirtree->setModel(tree_model_);
+    delete old;
+    tree_files_ = 0;
+}
+
+void recovery_window_c::reset_table()
+{
+    rows.clear();
+    recovery_model_c* old = table_model_;
+    table_model_ = new recovery_model_c(&rows, this);
+    table_view->setModel(table_model_);
+    delete old;
+}
+
+int recovery_window_c::start_recovery(const volume_item_s& item, std::uint8_t deep)
+{
+    if (scan_busy || writer_running())
+        return -1;
+    show_scan_buttons();
+    reset_tree();
+    reset_table();
+    deep_scan = deep;
+    btn_filter->hide();
+    volume = item;
+    return restart_recovery();
+}
+
+int recovery_window_c::restart_recovery()
+{
+    if (scan_busy || writer_running())
+        return -1;
+    if (!session_.start(volume, deep_scan != 0))
+        return -1;
+    engine_kind = int(session_.kind());
+    adopt(&session_.engine(), [this] { session_.stop(stop_discard); });
+    scan_busy = true;
+    progress_ = 0.0;
+    movie_->start();
+    timer_.start();
+    show_scan_buttons();
+    return 0;
+}
+
+void recovery_window_c::cancel_scan()
+{
+    if (!scan_busy)
+        return;
+    discarding_ = true;
+    session_.stop(stop_discard);
+    // The engine ends at its next check; its end is delivered here so that the page is free
+    // for the next scan at once.
+    session_.wait();
+}
+
+void recovery_window_c::reset_page()
+{
+    timer_.stop();
+    movie_->stop();
+    reset_tree();
+    reset_table();
+    progress_ = 0.0;
+    btn_filter->hide();
+}
+
+void recovery_window_c::on_timer()
+{
+    progress_ = session_.progress();
+}
+
+void recovery_window_c::on_thread_finished(bool stopped)
+{
+    btn_pause->setText(translate("btn_start"));
+    btn_stop->hide();
+    scan_busy = false;
+    movie_->stop();
+    const bool discarded = std::exchange(discarding_, false);
+    bool nothing_found = false;
+    if (!discarded) {
+        progress_ = 1.0;
+        std::optional<result_tree_s> tree = session_.results();
+        nothing_found = !tree || tree->folders.empty() ||
+                        (tree->folders.size() == 1 && tree->folders[0].rows.isEmpty());
+        if (tree && !nothing_found) {
+            std::int64_t files = 0;
+            for (const result_folder_s& f : tree->folders)
+                files += f.rows.size();
+            TreeModel* old = tree_model_;
+            tree_model_ = new TreeModel(std::move(*tree), this);
+            tv_dirtree->setModel(tree_model_);
+            delete old;
+            tree_files_ = files;
+            tv_dirtree->expandToDepth(0);
+        }
+        if (session_.kind() == engine_kind::deep)
+            btn_filter->show();
+    }
+    if (nothing_found && !stopped && !deep_scan && isVisible() &&
+        warning_box(this, "deep_scan_query", QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+        deep_scan = 1;
+        restart_recovery();
+    }
+}
+
+void recovery_window_c::on_tree_clicked(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    reset_table();
+    rows = tree_model_->folder(index).rows;
+    shown_folder_ = tree_model_->tree().path_of(index.internalId());
+    recovery_model_c* old = table_model_;
+    table_model_ = new recovery_model_c(&rows, this);
+    table_view->setModel(table_model_);
+    delete old;
+    header->all_checked = false;
+    header->viewport()->update();
+}
+
+void recovery_window_c::on_list_clicked(const QModelIndex& index)
+{
+    if (!index.isValid() || index.row() >= rows.size())
+        return;
+    if (index.column() == 0)
+        table_model_->set_checked(index.row(), !rows[index.row()].checked);
+}
+
+void recovery_window_c::on_recovery_clicked()
+{
+    if (rows.isEmpty())
+        return;
+    QList<recovery_row_s> checked;
+    for (const recovery_item_s& r : rows)
+        if (r.checked)
+            checked.append({shown_folder_, r});
+    if (checked.isEmpty()) {
+        warning_box(this, "recovery_check_warning", QMessageBox::Ok);
+        return;
+    }
+    if (writer_running())
+        return;
+    const QString start = last_folder_.isEmpty() ? QDir::homePath() : last_folder_;
+    const QString folder = choose_directory(this, translate("recovery_select"), start);
+    if (folder.isEmpty())
+        return;
+    if (!recovery_writer_c::refusal(folder, volume).isEmpty() &&
+        warning_box(this, "recovery_same_volume_warning", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        return;
+    last_folder_ = folder;
+    if (!writer_) {
+        writer_ = new recovery_file_c(session_);
+        connect(writer_, &QThread::finished, this, &recovery_window_c::on_writer_finished, Qt::QueuedConnection);
+        adopt(writer_, [] {});
+    }
+    writer_->folder = folder;
+    writer_->rows = checked;
+    writer_->outcomes.clear();
+    writer_->start();
+}
+
+void recovery_window_c::on_writer_finished()
+{
+    int written = 0;
+    QStringList failed;
+    for (const recovery_outcome_s& o : writer_->outcomes) {
+        if (o.written())
+            ++written;
+        else
+            failed << QStringLiteral("%1: %2").arg(o.path, o.reason);
+    }
+    QString text = translate("recovery_written").arg(written).arg(QDir::toNativeSeparators(writer_->folder));
+    if (!failed.isEmpty())
+        text += QStringLiteral("\n\n") + translate("recovery_failed") + QLatin1Char('\n') + failed.join(QLatin1Char('\n'));
+    if (written > 0)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(writer_->folder));
+    notice_box(this, text, QMessageBox::Ok);
+}
+
+void recovery_window_c::on_stop_clicked()
+{
+    session_.stop(stop_user);
+    btn_stop->hide();
+}
+
+void recovery_window_c::on_pause_clicked()
+{
+    if (session_.running()) {
+        const bool pause = !session_.paused();
+        session_.set_paused(pause);
+        btn_pause->setText(translate(pause ? "btn_resume" : "btn_pause"));
+        return;
+    }
+    if (scan_busy || writer_running())
+        return;
+    reset_tree();
+    reset_table();
+    btn_pause->setText(translate("btn_pause"));
+    btn_stop->show();
+    restart_recovery();
+}
+
+void recovery_window_c::on_check_all(bool value)
+{
+    for (recovery_item_s& r : rows)
+        r.checked = value ? 1 : 0;
+    recovery_model_c* old = table_model_;
+    table_model_ = new recovery_model_c(&rows, this);
+    table_view->setModel(table_model_);
+    delete old;
+}
+
+void recovery_window_c::on_sort_column(int column)
+{
+    table_model_->sort_by_column(column);
+}
+
+void recovery_window_c::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    const int w = width(), h = height();
+    btn_back->move(200, h - 49);
+    btn_recovery->move(w - 300, h - 49);
+    btn_pause->move(360, 29);
+    btn_stop->move(470, 29);
+    btn_filter->move(w - 130, 29);
+    table_view->setGeometry(212, 86 + int(0.4 * (h - 143)), w - 222, int(0.6 * (h - 143)));
+    tv_dirtree->setGeometry(10, 79, 193, h - 137);
+}
+
+void recovery_window_c::paintEvent(QPaintEvent*)
+{
+    if (!isVisible())
+        return;
+    const int w = width(), h = height();
+    const int p = int(0.4 * (h - 143));
+    QPainter painter(this);
+    const QPixmap band(QStringLiteral(":/images/background/bai.png"));
+    painter.fillRect(QRect(0, 0, w, band.height()), QBrush(band));
+    painter.setPen(QColor(139, 184, 241));
+    painter.drawRect(10, 13, w - 20, 60);
+    painter.drawRect(212, 79, w - 222, p);
+
+    // The progress bar: its ground, then the done share in the loading image.
+    const QRect bar(90, 38, 250, 12);
+    painter.fillRect(bar, QColor(226, 240, 253));
+    const int done = int(bar.width() * std::clamp(progress_, 0.0, 1.0));
+    if (done > 0)
+        painter.drawTiledPixmap(QRect(bar.x(), bar.y(), done, bar.height()),
+                                QPixmap(QStringLiteral(":/images/partition_search/loding_on.png")));
+
+    painter.setPen(Qt::black);
+    painter.setFont(QFont(QStringLiteral("Verdana"), 10));
+    QString status;
+    if (deep_scan)
+        status = translate("raw_progress") + QLatin1Char(' ') +
+                 format_size(std::uint64_t(progress_ * double(volume.total_bytes)));
+    else
+        status = translate("recovery_reading") + QString::number(session_.read_count());
+    painter.drawText(90, 30, status);
+    painter.fillRect(213, 80, w - 223, int(0.4 * (h - 143) - 1.0), Qt::white);
+    const std::int64_t found = found_files();
+    if (found > 0) {
+        painter.setPen(Qt::red);
+        painter.drawText(90, 65, translate("recovery_total_files") + QLatin1Char(' ') + QString::number(found));
+    }
 }

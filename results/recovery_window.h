@@ -1,20 +1,126 @@
 #pragma once
-// The recovery page: a file scan of one volume, its folder tree and file table, and the
-// copying of the checked files. For now a placeholder that starts no scan.
+// The recovery page: a file scan of one volume through a recovery session, its status (progress,
+// entries read, files found), the folder tree and the file table of its results, and the
+// copying of the checked files into a folder the user chooses.
+//
+// The scan runs on the engine's thread and the copying on the page's writer thread; the
+// page only reads their state from a 200 ms timer and their end from queued signals, so it
+// never waits on them. Both threads are handed to the main window, which stops and waits
+// for them when it closes.
+#include <QLabel>
+#include <QList>
+#include <QMovie>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeView>
+#include <QWidget>
 #include <cstdint>
+#include <optional>
 
-#include "pages/placeholder_page.h"
+#include "recovery/recovery_item.h"
+#include "recovery/recovery_session.h"
+#include "recovery/recovery_writer.h"
 #include "volumes/volume_item.h"
 
-class recovery_window_c : public placeholder_page_c {
+class main_window_c;
+class TreeModel;
+class recovery_model_c;
+class MyHeaderView;
+class MyQTableView;
+
+// Writes a copy of the checked rows into a folder, on its own thread, through the engine
+// library's writer; the outcomes are read once the thread has finished.
+class recovery_file_c : public QThread {
     Q_OBJECT
 public:
-    explicit recovery_window_c(QWidget* parent = nullptr);
+    explicit recovery_file_c(recovery_session_c& session) : writer(session) {}
+    ~recovery_file_c() override { wait(); }
 
-    // 0 when the scan started; anything else when it did not.
-    int start_recovery(const volume_item_s&, std::uint8_t) { return -1; }
+    QString folder;
+    QList<recovery_row_s> rows;
+    QList<recovery_outcome_s> outcomes;
+
+protected:
+    void run() override;
+
+private:
+    recovery_writer_c writer;
+};
+
+class recovery_window_c : public QWidget {
+    Q_OBJECT
+public:
+    explicit recovery_window_c(main_window_c* main);
+    ~recovery_window_c() override;
+
+    // 0 when the scan started; -1 while a scan or a recovery runs, or nothing was started.
+    int start_recovery(const volume_item_s& volume, std::uint8_t deep);
     // 0 when a scan-result file was loaded; -1 when cancelled or unreadable.
     int load_scan_result() { return -1; }
-    void cancel_scan() {}
-    void reset_page() {}
+    // Ends a running scan, its results discarded.
+    void cancel_scan();
+    // Empties the tree and the table and stops the status timer.
+    void reset_page();
+
+    QPushButton* btn_recovery;
+    QPushButton* btn_back;
+    QPushButton* btn_stop;
+    QPushButton* btn_pause;
+    QPushButton* btn_filter;
+    QTreeView* tv_dirtree;
+    QLabel* lbl_anime;
+    MyQTableView* table_view;
+    MyHeaderView* header;
+
+    std::uint32_t deep_scan = 0;
+    volume_item_s volume;
+    std::int32_t engine_kind = -1;
+    QList<recovery_item_s> rows;
+
+    recovery_session_c& session() { return session_; }
+    TreeModel* tree_model() const { return tree_model_; }
+    recovery_model_c* table_model() const { return table_model_; }
+    double progress() const { return progress_; }
+    // The files found, as the status area shows them.
+    std::int64_t found_files();
+    bool writer_running() const;
+
+public slots:
+    void on_timer();
+    void on_thread_finished(bool stopped);
+    void on_tree_clicked(const QModelIndex& index);
+    void on_list_clicked(const QModelIndex& index);
+    void on_recovery_clicked();
+    void on_stop_clicked();
+    void on_pause_clicked();
+    void on_save_result_clicked() {}
+    void on_check_all(bool value);
+    void on_sort_column(int column);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    int restart_recovery();
+    void show_scan_buttons();
+    void reset_tree();
+    void reset_table();
+    void on_writer_finished();
+    void adopt(QThread* thread, std::function<void()> stop);
+
+    main_window_c* main_;
+    recovery_session_c session_;
+    recovery_file_c* writer_ = nullptr;
+    TreeModel* tree_model_ = nullptr;
+    recovery_model_c* table_model_ = nullptr;
+    QTimer timer_;
+    QMovie* movie_;
+    double progress_ = 0.0;
+    bool discarding_ = false;  // the running scan's results are to be dropped
+    std::int64_t tree_files_ = 0;  // the files of the shown tree
+    QString shown_folder_ = QStringLiteral("/");
+    QString last_folder_;
+    QList<QThread*> adopted_;
 };

@@ -40,12 +40,18 @@ QString ask_file_dialog(const file_dialog_request_s& request)
 QMessageBox::StandardButton warning_box(QWidget* parent, const char* key, QMessageBox::StandardButtons buttons,
                                         const QString& title)
 {
+    return notice_box(parent, translate(key), buttons, title);
+}
+
+QMessageBox::StandardButton notice_box(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
+                                       const QString& title)
+{
     // A box without buttons gets the toolkit's OK when it is shown; adding it here gives the
     // same box and lets a hook see it too.
     if (buttons == QMessageBox::NoButton) {
         buttons = QMessageBox::Ok;
     }
-    QMessageBox box(QMessageBox::Warning, title, translate(key), buttons, parent,
+    QMessageBox box(QMessageBox::Warning, title, text, buttons, parent,
                     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setIconPixmap(QPixmap(QStringLiteral(":/images/top.ico")));
     if (const auto& hook = current_box_hook()) {

@@ -14,6 +14,11 @@ QMessageBox::StandardButton warning_box(QWidget* parent, const char* key,
                                         QMessageBox::StandardButtons buttons = QMessageBox::NoButton,
                                         const QString& title = QStringLiteral("Orvane"));
 
+// The same box with a text made by the caller (already translated).
+QMessageBox::StandardButton notice_box(QWidget* parent, const QString& text,
+                                       QMessageBox::StandardButtons buttons = QMessageBox::NoButton,
+                                       const QString& title = QStringLiteral("Orvane"));
+
 using box_hook = std::function<QMessageBox::StandardButton(QMessageBox& box)>;
 // Answers every following box instead of showing it; an empty hook shows boxes again.
 void set_box_hook(box_hook hook);

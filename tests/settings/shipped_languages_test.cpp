@@ -57,6 +57,8 @@ const char* const keys[] = {
     "recovery_check_warning",
     "recovery_same_volume_warning",
     "recovery_select",
+    "recovery_written",
+    "recovery_failed",
     "startup_warning",
     "main_warning1",
     "main_warning2",

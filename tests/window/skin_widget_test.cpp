@@ -20,15 +20,6 @@ namespace {
 
 using skin_window = window_fixture;
 
-// Records the URLs that the window asks the desktop to open.
-class url_recorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void open(const QUrl& url) { opened.append(url); }
-};
-
 // A worker that runs until asked to stop, and then still needs a moment to wind down.
 class slow_worker : public QThread {
 public:

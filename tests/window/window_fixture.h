@@ -5,6 +5,7 @@
 
 #include <QMessageBox>
 #include <QTest>
+#include <QUrl>
 #include <memory>
 #include <vector>
 
@@ -32,6 +33,15 @@ public:
     std::unique_ptr<main_window_c> window;
     std::vector<shown_box_s> boxes;
     QMessageBox::StandardButton answer = QMessageBox::Ok;
+};
+
+// Records the URLs the window opens (QDesktopServices::setUrlHandler with the slot "open").
+class url_recorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
 };
 
 // The painted buttons, in the order the window creates them.

@@ -1,0 +1,333 @@
+// The recovery page in the real main window on an image drive: a FAT volume chosen on the
+// volume page and scanned, its tree and rows the same as the command line's scan of that
+// volume, checked rows recovered into a folder byte for byte, and the table's sorting, header
+// check box and keyboard toggling.
+#include <QDesktopServices>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTreeView>
+#include <map>
+
+#include "disk/drive_list.h"
+#include "pages/volume_window.h"
+#include "recovery/fat/fat_drive_table.h"
+#include "results/recovery_window.h"
+#include "results/result_models.h"
+#include "settings/localisation.h"
+#include "skin/message_box.h"
+#include "skin/shell_state.h"
+#include "tests/support/fat_images.h"
+#include "tests/window/window_fixture.h"
+#include "volumes/volume_enumeration.h"
+
+using namespace test_images;
+
+namespace {
+
+// One row as the command line prints it and as the page holds it.
+QJsonObject row_json(const recovery_item_s& r)
+{
+    return QJsonObject{{"name", r.name},
+                       {"size", double(r.size)},
+                       {"date1", double(r.date1)},
+                       {"date2", double(r.date2)},
+                       {"id", double(r.id)},
+                       {"flags", double(r.flags)}};
+}
+
+class recovery_page : public window_fixture {
+public:
+    void SetUp() override
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+        qputenv("VANTREL_IMAGES_ONLY", "1");
+        window_fixture::SetUp();
+        ASSERT_TRUE(dir.isValid());
+    }
+
+    void TearDown() override
+    {
+        window_fixture::TearDown();
+        set_file_dialog_hook({});
+        set_drive_images({});
+        qunsetenv("VANTREL_IMAGES_ONLY");
+    }
+
+    // A FAT image with deleted files in its root and in a deleted folder.
+    void make_volume()
+    {
+        img = make_fat_image(dir.path(), "fat.img", 16, true, 32768);
+        // Long names, so that the deleted entries keep their first letters.
+        originals["alpha_file.txt"] = make_file(dir.path(), "alpha_file.txt", 5000, 1);
+        originals["Zeta_file.bin"] = make_file(dir.path(), "Zeta_file.bin", 70000, 2);
+        originals["Report.txt"] = make_file(dir.path(), "Report.txt", 3000, 3);
+        originals["a_note.txt"] = make_file(dir.path(), "a_note.txt", 100, 4, "1999-01-02 03:04:05");
+        mtools("mcopy", img, {"-m", originals["alpha_file.txt"], originals["Zeta_file.bin"], "::/"});
+        mtools("mmd", img, {"::/Documents"});
+        mtools("mcopy", img, {"-m", originals["Report.txt"], originals["a_note.txt"], "::/Documents/"});
+        mtools("mdel", img, {"::/alpha_file.txt", "::/Zeta_file.bin"});
+        mtools("mdeltree", img, {"::/Documents"});
+    }
+
+    // Opens the window on the image, chooses its volume on the volume page and scans it.
+    void scan_through_window()
+    {
+        set_drive_images({img.path});
+        reopen_fat_drives();
+        enumerate_volumes();
+        startup_done = true;
+        open_window();
+        window->on_init_finished();
+        window->show_page(1);
+        volume_window_c* volumes = window->volumes();
+        bool chosen = false;
+        for (int row = 1; row < volumes->lv_volumes->model()->rowCount() && !chosen; ++row) {
+            const QRect r = volumes->lv_volumes->visualRect(volumes->lv_volumes->model()->index(row, 0));
+            QTest::mouseClick(volumes->lv_volumes->viewport(), Qt::LeftButton, {}, r.center());
+            const std::optional<volume_item_s> v = volumes->selected_volume();
+            chosen = v && v->volume_path == img.volume_path;
+        }
+        ASSERT_TRUE(chosen) << "no row for " << img.volume_path.toStdString();
+        QTest::mouseClick(volumes->btn_scan, Qt::LeftButton);
+        ASSERT_EQ(window->page(), static_cast<QWidget*>(window->recovery()));
+        QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 120000);
+    }
+
+    // Clicks a folder of the tree as the user would.
+    void click_folder(const QModelIndex& index)
+    {
+        recovery_window_c* page = window->recovery();
+        page->tv_dirtree->scrollTo(index);
+        const QRect r = page->tv_dirtree->visualRect(index);
+        ASSERT_TRUE(r.isValid());
+        QTest::mouseClick(page->tv_dirtree->viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    void click_cell(int row, int column)
+    {
+        MyQTableView* table = window->recovery()->table_view;
+        const QRect r = table->visualRect(table->model()->index(row, column));
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    // Every folder of the tree (walked through the view's model and clicked) with its rows.
+    QJsonArray shown_folders()
+    {
+        recovery_window_c* page = window->recovery();
+        page->tv_dirtree->expandAll();
+        QJsonArray out;
+        std::function<void(const QModelIndex&, const QString&)> visit = [&](const QModelIndex& index, const QString& path) {
+            click_folder(index);
+            QJsonArray files;
+            for (const recovery_item_s& r : page->rows)
+                files.append(row_json(r));
+            out.append(QJsonObject{{"path", path}, {"files", files}});
+            const QAbstractItemModel* m = page->tv_dirtree->model();
+            for (int i = 0; i < m->rowCount(index); ++i) {
+                const QModelIndex child = m->index(i, 0, index);
+                visit(child, (path == "/" ? QString() : path) + "/" + child.data().toString());
+            }
+        };
+        const QModelIndex root = page->tv_dirtree->model()->index(0, 0);
+        if (root.isValid())
+            visit(root, root.data().toString());
+        return out;
+    }
+
+    QTemporaryDir dir;
+    fat_image_s img;
+    std::map<QString, QString> originals;
+};
+
+QJsonObject cli_scan(const QString& volume, const QString& image)
+{
+    QProcess p;
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(VANTREL_CLI, {"scan", volume, "--json", image});
+    if (!p.waitForFinished(300000) || p.exitCode() != 0)
+        return {};
+    return QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+}
+
+QByteArray content(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+}  // namespace
+
+TEST_F(recovery_page, fat_scan_shows_what_the_command_line_finds_and_recovers_checked_files)
+{
+    make_volume();
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    EXPECT_TRUE(boxes.empty()) << "no deep-scan question after a scan that found files";
+
+    const QJsonObject cli = cli_scan(img.volume_path, img.path);
+    ASSERT_EQ(cli["engine"].toString(), "fat");
+    EXPECT_EQ(page->found_files(), cli["found_count"].toInteger());
+    const QJsonArray shown = shown_folders();
+    EXPECT_EQ(shown, cli["folders"].toArray()) << QJsonDocument(QJsonObject{{"shown", shown}}).toJson().toStdString();
+
+    // The deleted folder (the root's one sub-folder): check both rows with clicks on their
+    // boxes, then recover them.
+    const QAbstractItemModel* tree = page->tv_dirtree->model();
+    const QModelIndex docs = tree->index(0, 0, tree->index(0, 0));
+    ASSERT_TRUE(docs.isValid());
+    click_folder(docs);
+    ASSERT_EQ(page->rows.size(), 2);
+    click_cell(0, 0);
+    click_cell(1, 0);
+    click_cell(1, 1);  // a click on the name leaves the check alone
+    EXPECT_TRUE(page->rows[0].checked && page->rows[1].checked);
+    const QList<recovery_item_s> checked = page->rows;
+
+    QTemporaryDir out;
+    QList<file_dialog_request_s> asked;
+    set_file_dialog_hook([&](const file_dialog_request_s& r) {
+        asked.append(r);
+        return out.path() + "/found";
+    });
+    url_recorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &recorder, "open");
+    QTest::mouseClick(page->btn_recovery, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes.empty(), 60000);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].kind, file_dialog_kind::directory);
+    EXPECT_EQ(asked[0].directory, QDir::homePath());
+    EXPECT_EQ(boxes[0].text, translate("recovery_written").arg(2).arg(out.path() + "/found"));
+    ASSERT_EQ(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened[0].toLocalFile(), out.path() + "/found");
+    // Each file holds the original of its size (the two differ in size).
+    const std::map<std::uint64_t, QString> by_size = {{3000, originals["Report.txt"]}, {100, originals["a_note.txt"]}};
+    for (const recovery_item_s& r : checked) {
+        SCOPED_TRACE(r.name.toStdString());
+        ASSERT_EQ(by_size.count(r.size), 1u);
+        EXPECT_EQ(content(out.path() + "/found/" + r.name), content(by_size.at(r.size)));
+    }
+    EXPECT_EQ(QDir(out.path() + "/found").entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+    // Nothing checked: a warning, and no folder is asked for.
+    boxes.clear();
+    page->on_check_all(false);
+    QTest::mouseClick(page->btn_recovery, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, translate("recovery_check_warning"));
+    EXPECT_EQ(asked.size(), 1);
+}
+
+TEST_F(recovery_page, table_sorts_per_column_and_checks_by_header_and_keyboard)
+{
+    make_volume();
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    click_folder(page->tv_dirtree->model()->index(0, 0));
+    ASSERT_EQ(page->rows.size(), 2);
+
+    const auto sizes = [&] {
+        QList<std::uint64_t> n;
+        for (const recovery_item_s& r : page->rows)
+            n << r.size;
+        return n;
+    };
+    MyHeaderView* header = page->header;
+    const auto press_header = [&](int x) { QTest::mousePress(header->viewport(), Qt::LeftButton, {}, {x, 5}); };
+    const int name_x = header->sectionSize(0) + 5;
+    const int size_x = header->sectionPosition(2) + 5;
+    // The names are the deleted short names of "alpha_file.txt" (5000 bytes) and
+    // "Zeta_file.bin" (70000 bytes), whose first letters are lost: "#E..." sorts first.
+    struct step_s {
+        int x;
+        QList<std::uint64_t> expected;
+    } steps[] = {
+        {name_x, {70000, 5000}},
+        {size_x, {5000, 70000}},
+        {name_x, {5000, 70000}},  // the name column's own second press: descending
+        {size_x, {70000, 5000}},
+    };
+    for (const step_s& s : steps) {
+        press_header(s.x);
+        EXPECT_EQ(sizes(), s.expected) << s.x;
+    }
+    // Exactly on the border between name and size: no sort.
+    press_header(header->sectionPosition(2));
+    EXPECT_EQ(sizes(), steps[3].expected);
+
+    // The header box checks all, then unchecks all.
+    for (bool all : {true, false}) {
+        press_header(5);
+        EXPECT_EQ(header->all_checked, all);
+        for (const recovery_item_s& r : page->rows)
+            EXPECT_EQ(bool(r.checked), all) << r.name.toStdString();
+    }
+
+    // Down from row 0 in the check column toggles row 1.
+    click_cell(0, 0);
+    EXPECT_TRUE(page->rows[0].checked);
+    QTest::keyClick(page->table_view, Qt::Key_Down);
+    EXPECT_TRUE(page->rows[1].checked);
+}
+
+TEST_F(recovery_page, back_while_scanning_discards_the_scan)
+{
+    img = make_fat_image(dir.path(), "fat.img", 32, false, 65536);
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    ASSERT_FALSE(scan_busy);
+    // A new scan, left at once: the page comes back empty and free for the next one.
+    answer = QMessageBox::Yes;
+    ASSERT_EQ(page->start_recovery(page->volume, 0), 0);
+    EXPECT_TRUE(scan_busy);
+    window->show_page(4);
+    QTest::mouseClick(page->btn_back, Qt::LeftButton);
+    EXPECT_FALSE(scan_busy);
+    EXPECT_EQ(window->page(), static_cast<QWidget*>(window->volumes()));
+    EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+}
+
+TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
+{
+    QList<recovery_item_s> rows;
+    const auto row = [](const char* name, std::uint64_t size, std::int64_t date1, std::int64_t date2) {
+        recovery_item_s r;
+        r.name = name;
+        r.size = size;
+        r.date1 = date1;
+        r.date2 = date2;
+        return r;
+    };
+    rows << row("alpha", 5ull << 32, 0, 3) << row("Beta", 10, -86400, 1) << row("beta", 4ull << 32, 100, 2);
+    recovery_model_c model(&rows);
+    const auto names = [&] {
+        QStringList n;
+        for (const recovery_item_s& r : rows)
+            n << r.name;
+        return n;
+    };
+    struct case_s {
+        int column;
+        QStringList expected;
+    } cases[] = {
+        {1, {"Beta", "alpha", "beta"}},  // capitals before small letters
+        {2, {"Beta", "beta", "alpha"}},  // sizes above 4 GiB
+        {3, {"Beta", "alpha", "beta"}},  // a date before 1970 first
+        {2, {"alpha", "beta", "Beta"}},  // the size column's second sort: descending
+        {4, {"Beta", "beta", "alpha"}},
+        {1, {"beta", "alpha", "Beta"}},
+    };
+    for (const case_s& c : cases) {
+        model.sort_by_column(c.column);
+        EXPECT_EQ(names(), c.expected) << c.column;
+    }
+    EXPECT_EQ(cell_text(rows[2], 3), QDateTime::fromSecsSinceEpoch(-86400).toString("yyyy-MM-dd"));
+}
