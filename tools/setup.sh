@@ -13,9 +13,11 @@ packages=(
   qt6-base-dev libgtest-dev libblkid-dev libmount-dev libtsk-dev
   zlib1g-dev libbz2-dev liblzma-dev
   # the window: TIFF and other image plug-ins, fonts standing in for Arial, Verdana and
-  # Comic Sans MS (Liberation, DejaVu) and for Chinese and Japanese (Noto CJK)
+  # Comic Sans MS (Liberation, DejaVu) and for Chinese and Japanese (Noto CJK); the art's
+  # generator draws its captions with the same fonts
   qt6-image-formats-plugins fonts-liberation2 fonts-dejavu-core fonts-noto-cjk
   # window tests and screenshots: a virtual X server, pointer automation, image conversion
+  # (ImageMagick also assembles the art's animation and icon in tools/make_art.sh)
   xvfb xauth xdotool imagemagick
   # test fixtures: file-system images and an emulator to boot a repaired image
   dosfstools mtools ntfs-3g qemu-system-x86 fdisk e2fsprogs exfatprogs
@@ -23,9 +25,6 @@ packages=(
   clang libclang-rt-14-dev
   # benchmark references, and Exif tags for the deep-scan benchmark's camera-style photos
   testdisk sleuthkit libimage-exiftool-perl
-  # the art: fonts with Latin and CJK coverage for the button captions, ImageMagick to
-  # assemble the animation and the icon (tools/make_art.sh only; the build does not need it)
-  fonts-liberation2 fonts-dejavu-core fonts-noto-cjk imagemagick
 )
 if [ "${1:-}" = "--fixture-makers" ]; then
   # GIMP in batch mode writes the committed XCF fixtures (tests/recovery/raw/files/make.sh)
