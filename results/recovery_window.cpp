@@ -50,7 +50,7 @@ recovery_window_c::recovery_window_c(main_window_c* main) : QWidget(main), main_
     btn_stop = make_button(this, "btn_stop", "btn_stop", {80, 30}, style_b);
     btn_pause = make_button(this, "btn_pause", "btn_pause", {80, 30}, style_b);
     btn_filter = make_button(this, "btn_filter", "btn_save_result", {80, 30}, style_b);
-    btn_filter->hide();
+    show_idle_buttons();
 
     movie_ = new QMovie(QStringLiteral(":/images/recovery/ani.gif"), {}, this);
     lbl_anime = new QLabel(this);
@@ -79,6 +79,11 @@ recovery_window_c::recovery_window_c(main_window_c* main) : QWidget(main), main_
     table_view->setHorizontalHeader(header);
     header->resizeSection(0, 33);
     header->resizeSection(1, 235);
+    // The size and date columns fit the page's table at its smallest; the last one takes
+    // whatever width is left, so no scroll bar appears for a few pixels.
+    for (int column = 2; column < 5; ++column)
+        header->resizeSection(column, 95);
+    header->setStretchLastSection(true);
 
     timer_.setInterval(200);
     connect(&timer_, &QTimer::timeout, this, &recovery_window_c::on_timer);
@@ -124,6 +129,16 @@ void recovery_window_c::show_scan_buttons()
     btn_pause->setText(translate("btn_pause"));
     btn_pause->show();
     btn_stop->show();
+}
+
+void recovery_window_c::show_idle_buttons()
+{
+    // Before a scan the page offers Start, never a Pause and Stop that would look like a
+    // scan that hangs.
+    btn_pause->setText(translate("btn_start"));
+    btn_pause->show();
+    btn_stop->hide();
+    btn_filter->hide();
 }
 
 void recovery_window_c::reset_tree()
@@ -191,7 +206,8 @@ void recovery_window_c::reset_page()
     reset_tree();
     reset_table();
     progress_ = 0.0;
-    btn_filter->hide();
+    if (!scan_busy)
+        show_idle_buttons();
 }
 
 void recovery_window_c::on_timer()
@@ -323,6 +339,11 @@ void recovery_window_c::on_pause_clicked()
     }
     if (scan_busy || writer_running())
         return;
+    if (volume.volume_path.isEmpty()) {
+        // No volume was chosen yet: Start leads to the page that chooses one.
+        main_->on_click_recovery_back();
+        return;
+    }
     reset_tree();
     reset_table();
     btn_pause->setText(translate("btn_pause"));

@@ -105,6 +105,7 @@ protected:
 private:
     int restart_recovery();
     void show_scan_buttons();
+    void show_idle_buttons();
     void reset_tree();
     void reset_table();
     void on_writer_finished();

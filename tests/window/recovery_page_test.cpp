@@ -293,6 +293,24 @@ TEST_F(recovery_page, back_while_scanning_discards_the_scan)
     EXPECT_FALSE(scan_busy);
     EXPECT_EQ(window->page(), static_cast<QWidget*>(window->volumes()));
     EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+    EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
+    EXPECT_TRUE(page->btn_stop->isHidden());
+}
+
+TEST_F(recovery_page, page_before_any_scan_offers_start_which_leads_to_choosing_a_volume)
+{
+    startup_done = true;
+    open_window();
+    window->on_init_finished();
+    window->show_page(4);
+    recovery_window_c* page = window->recovery();
+    EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
+    EXPECT_TRUE(page->btn_pause->isVisible());
+    EXPECT_TRUE(page->btn_stop->isHidden());
+    EXPECT_TRUE(page->btn_filter->isHidden());
+    QTest::mouseClick(page->btn_pause, Qt::LeftButton);
+    EXPECT_FALSE(scan_busy);
+    EXPECT_EQ(window->page(), static_cast<QWidget*>(window->volumes()));
 }
 
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
