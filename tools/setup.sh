@@ -11,7 +11,7 @@ packages=(
   # build
   cmake ninja-build g++ pkg-config nasm ccache
   qt6-base-dev libgtest-dev libblkid-dev libmount-dev libtsk-dev
-  zlib1g-dev libbz2-dev liblzma-dev
+  zlib1g-dev libbz2-dev liblzma-dev libisal-dev
   # the window: TIFF and other image plug-ins, fonts standing in for Arial, Verdana and
   # Comic Sans MS (Liberation, DejaVu) and for Chinese and Japanese (Noto CJK); the art's
   # generator draws its captions with the same fonts

@@ -1,7 +1,7 @@
 // gzip: members of 1F 8B, method 8 (deflate), a flag byte whose top three bits are
 // reserved (zero), then the deflate data and a trailer with the CRC-32 and length of the
-// uncompressed data. zlib reads the member whole and checks the trailer; members that
-// follow one another directly form one file.
+// uncompressed data. The decoder reads the member whole and checks the trailer; members
+// that follow one another directly form one file.
 #include "recovery/signatures/signature.h"
 #include "recovery/signatures/stream_ends.h"
 

@@ -1,11 +1,13 @@
 #include "recovery/signatures/stream_ends.h"
 
 #include <bzlib.h>
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
 #include <lzma.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "disk/le.h"
@@ -13,57 +15,74 @@
 namespace {
 
 constexpr std::size_t out_bytes = 1u << 16;
+constexpr std::size_t inflate_out_bytes = 1u << 18;
 
 }  // namespace
 
 std::optional<std::uint32_t> crc32_of(carve_reader& r, std::uint64_t at, std::uint64_t n)
 {
-    uLong crc = crc32(0L, Z_NULL, 0);
+    std::uint32_t crc = 0;
     while (n > 0) {
         const auto s = r.view(at, static_cast<std::size_t>(std::min<std::uint64_t>(n, carve_reader::window_bytes)));
         if (s.empty())
             return std::nullopt;
-        crc = crc32(crc, s.data(), static_cast<uInt>(s.size()));
+        crc = crc32_gzip_refl(crc, s.data(), s.size());
         at += s.size();
         n -= s.size();
     }
-    return static_cast<std::uint32_t>(crc);
+    return crc;
 }
+
+namespace {
+
+// ISA-L's decoder state (about 100 KiB) with the buffer its output is thrown into, made
+// once per thread: zip archives end one stream per entry.
+struct inflater_s {
+    inflate_state state;
+    std::array<std::uint8_t, inflate_out_bytes> out;
+};
+
+inflater_s& thread_inflater()
+{
+    thread_local const std::unique_ptr<inflater_s> z = std::make_unique<inflater_s>();
+    return *z;
+}
+
+}  // namespace
 
 std::optional<std::uint64_t> deflate_end(carve_reader& r, std::uint64_t pos, deflate_kind kind)
 {
-    z_stream z{};
-    const int bits = kind == deflate_kind::raw ? -15 : kind == deflate_kind::zlib ? 15 : 16 + 15;
-    if (inflateInit2(&z, bits) != Z_OK)
-        return std::nullopt;
-    std::vector<std::uint8_t> out(out_bytes);
+    inflater_s& z = thread_inflater();
+    inflate_state& st = z.state;
+    isal_inflate_init(&st);
+    // The wrapper's header is parsed and its checks (gzip's header CRC, zlib's check bits)
+    // and trailer (CRC-32 and length, or Adler-32) verified by the decoder itself.
+    st.crc_flag = kind == deflate_kind::raw ? ISAL_DEFLATE : kind == deflate_kind::zlib ? ISAL_ZLIB : ISAL_GZIP;
     std::uint64_t at = pos;
     std::uint64_t expanded = 0;
-    std::optional<std::uint64_t> end;
     for (;;) {
-        if (z.avail_in == 0) {
+        if (st.avail_in == 0) {
             const auto s = r.view(at, carve_reader::window_bytes);
             if (s.empty())
-                break;
-            z.next_in = const_cast<Bytef*>(s.data());
-            z.avail_in = static_cast<uInt>(s.size());
+                return std::nullopt;
+            st.next_in = const_cast<std::uint8_t*>(s.data());
+            st.avail_in = static_cast<std::uint32_t>(s.size());
             at += s.size();
         }
-        z.next_out = out.data();
-        z.avail_out = static_cast<uInt>(out.size());
-        const int rc = inflate(&z, Z_NO_FLUSH);
-        expanded += out.size() - z.avail_out;
-        if (rc == Z_STREAM_END) {
-            end = at - z.avail_in;
-            break;
+        st.next_out = z.out.data();
+        st.avail_out = static_cast<std::uint32_t>(z.out.size());
+        const int rc = isal_inflate(&st);
+        expanded += z.out.size() - st.avail_out;
+        if (rc != ISAL_DECOMP_OK)
+            return std::nullopt;
+        if (st.block_state == ISAL_BLOCK_FINISH) {
+            // Whole bytes the decoder took into its bit buffer but did not use belong to
+            // what follows the stream.
+            return at - st.avail_in - static_cast<std::uint64_t>(st.read_in_length / 8);
         }
-        if ((rc != Z_OK && rc != Z_BUF_ERROR) || expanded > max_expanded_bytes || r.stopped())
-            break;
-        if (rc == Z_BUF_ERROR && z.avail_in != 0)
-            break;
+        if (expanded > max_expanded_bytes || r.stopped())
+            return std::nullopt;
     }
-    inflateEnd(&z);
-    return end;
 }
 
 std::optional<std::uint64_t> bzip2_decoded_end(carve_reader& r, std::uint64_t pos)

@@ -1,6 +1,6 @@
 #pragma once
-// Where a compressed stream ends. Deflate data is run through zlib and the output
-// discarded: nothing but decoding finds its end. The output is capped, so a stream that
+// Where a compressed stream ends. Deflate data is run through ISA-L's decoder and the
+// output discarded: nothing but decoding finds its end. The output is capped, so a stream that
 // would expand without end (a decompression bomb) counts as not checking out.
 #include <cstdint>
 #include <optional>
@@ -8,7 +8,7 @@
 #include "recovery/signatures/signature.h"
 
 // Kinds of deflate data: raw (inside zip), zlib-wrapped, or a gzip member with its
-// trailer (CRC-32 and length, both checked by zlib).
+// trailer (CRC-32 and length, both checked by the decoder).
 enum class deflate_kind { raw, zlib, gzip };
 
 // The offset just past the stream that starts at pos; nullopt when the data is not a
@@ -26,7 +26,7 @@ std::optional<std::uint64_t> xz_end(carve_reader& r, std::uint64_t pos);
 // The end as libbz2 finds it, verifying the data as well.
 std::optional<std::uint64_t> bzip2_decoded_end(carve_reader& r, std::uint64_t pos);
 
-// zlib's CRC-32 of n bytes at `at`; nullopt when they are not all there.
+// The CRC-32 (as zlib and gzip compute it) of n bytes at `at`; nullopt when they are not all there.
 std::optional<std::uint32_t> crc32_of(carve_reader& r, std::uint64_t at, std::uint64_t n);
 
 // Decompressed bytes past which a stream is given up.

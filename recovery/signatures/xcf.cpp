@@ -8,9 +8,9 @@
 // pointers; only the first level holds tiles) and the tiles of 64 x 64 pixels. The file
 // ends at the furthest byte of all of them. Tile data has no stated length: uncompressed
 // tiles have width x height x bytes a pixel; RLE tiles are read op by op, one byte plane
-// after the other, until each plane has its pixels; zlib tiles end where zlib says. Later
-// versions, which add structures of their own, and unknown compressions are dropped
-// rather than measured short.
+// after the other, until each plane has its pixels; zlib tiles end where decoding them
+// ends. Later versions, which add structures of their own, and unknown compressions are
+// dropped rather than measured short.
 #include <cstring>
 
 #include "recovery/signatures/signature.h"

@@ -6,7 +6,7 @@
 // point at the central directory where it was found.
 //
 // An entry written with a data descriptor (flag bit 3) may have no sizes in its local
-// header: its deflate data is run through zlib to find its end, and stored data ends at a
+// header: its deflate data is decoded to find its end, and stored data ends at a
 // descriptor whose size field matches the distance walked.
 //
 // Documents and packages are told apart by their entries: Office Open XML by
