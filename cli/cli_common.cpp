@@ -144,8 +144,11 @@ std::optional<drive_item_s> resolve_drive(const QString& name, QStringList image
     bool is_number = false;
     const int number = name.toInt(&is_number);
     const QString path = is_number ? QString() : QFileInfo(name).absoluteFilePath();
-    if (!is_number && !name.startsWith(QLatin1String("/dev/")))
+    if (!is_number && !name.startsWith(QLatin1String("/dev/"))) {
+        // Work on an image never opens a disk of the machine.
         images = with_image(images, name);
+        hide_machine_disks(true);
+    }
     if (!load_drives(images))
         return std::nullopt;
 

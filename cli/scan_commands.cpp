@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "cli/cli_common.h"
+#include "disk/drive_list.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_writer.h"
 #include "volumes/volume_device.h"
@@ -20,13 +21,15 @@
 
 namespace {
 
-// Finds the volume the user named, making a drive of the image it lies on.
+// Finds the volume the user named, making a drive of the image it lies on. A volume of an
+// image is worked on without opening any disk of the machine.
 std::optional<volume_item_s> resolve_volume(QString name, QStringList images)
 {
     if (const std::optional<image_volume_s> m = parse_image_volume(name)) {
         const QString image = QFileInfo(m->image).absoluteFilePath();
         name = image + QStringLiteral("@p") + QString::number(m->partition);
         images = with_image(images, image);
+        hide_machine_disks(true);
     }
     if (!load_drives(images))
         return std::nullopt;

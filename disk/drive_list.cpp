@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <atomic>
 
 #include "disk/partition_item.h"
 #include "disk/raw_disk.h"
@@ -10,6 +11,8 @@
 QList<drive_item_s> drive_list;
 
 namespace {
+std::atomic<bool> machine_disks_hidden{false};
+
 QStringList& image_paths()
 {
     static QStringList paths;
@@ -44,9 +47,14 @@ std::optional<drive_item_s> make_drive_item(const QString& path, QString* error)
     return item;
 }
 
+void hide_machine_disks(bool hide)
+{
+    machine_disks_hidden = hide;
+}
+
 QStringList block_device_paths()
 {
-    if (qEnvironmentVariable("VANTREL_IMAGES_ONLY") == QLatin1String("1"))
+    if (machine_disks_hidden || qEnvironmentVariable("VANTREL_IMAGES_ONLY") == QLatin1String("1"))
         return {};
     // Whole disks only: no RAM disks, device-mapper or RAID nodes, optical or floppy drives,
     // and loop devices only while something is attached to them.

@@ -26,7 +26,12 @@ QList<drive_item_s> list_drives();
 // The drive item for a path, or nothing when its geometry cannot be had.
 std::optional<drive_item_s> make_drive_item(const QString& path, QString* error = nullptr);
 
-// The whole block devices of the machine in name order; empty when VANTREL_IMAGES_ONLY=1.
+// The whole block devices of the machine in name order; empty when VANTREL_IMAGES_ONLY=1 or
+// while they are hidden.
 QStringList block_device_paths();
+
+// Hides the machine's disks from the drive list (image files stay, with the same numbers,
+// since they come first), so that work on an image never opens a disk of the machine.
+void hide_machine_disks(bool hide);
 
 void register_drive_meta_types();

@@ -21,6 +21,8 @@ packages=(
   xvfb xauth xdotool imagemagick
   # test fixtures: file-system images and an emulator to boot a repaired image
   dosfstools mtools ntfs-3g qemu-system-x86 fdisk e2fsprogs exfatprogs
+  # a system-call tracer: the tests check which devices a command opens
+  strace
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
   # benchmark references, and Exif tags for the deep-scan benchmark's camera-style photos

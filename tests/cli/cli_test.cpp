@@ -1,9 +1,11 @@
 // vantrel-cli as a user or a script runs it: exit codes, messages and JSON documents.
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <csignal>
@@ -267,6 +269,39 @@ TEST(cli, volumes_of_images)
     EXPECT_EQ(blank["volume_path"].toString(), empty + "@p0");
     EXPECT_EQ(blank["file_system"].toString(), "");
     EXPECT_EQ(blank["disk_number"].toInt(), 1);
+}
+
+// Work on an image opens no disk of the machine: the commands are traced with the machine's
+// disks visible, and no block device node may be opened.
+TEST(cli, work_on_an_image_opens_no_disk_of_the_machine)
+{
+    if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "true"}) != 0)
+        GTEST_SKIP() << "this machine does not allow tracing a process";
+    QTemporaryDir dir;
+    const fat_image_s img = make_fat_image(dir.path(), "fat.img", 32, false, 70000);
+    const QString a = make_file(dir.path(), "GONE.TXT", 5000, 1);
+    mtools("mcopy", img, {"-m", a, "::/"});
+    mtools("mdel", img, {"::/GONE.TXT"});
+    lost_disk_s lost;
+    build_lost_disk(lost);
+
+    const QRegularExpression block_node(QStringLiteral("\"/dev/(sd|vd|hd|xvd|nvme|mmcblk|loop|sr)[^\"]*\""));
+    const QStringList commands[] = {{"scan", img.volume_path}, {"search", lost.image}};
+    for (const QStringList& command : commands) {
+        SCOPED_TRACE(command.join(' ').toStdString());
+        const QString trace = dir.filePath("trace.txt");
+        QProcess p;
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(tool("strace"), QStringList{"-f", "-qq", "-e", "trace=open,openat,openat2", "-o", trace, VANTREL_CLI} + command);
+        ASSERT_TRUE(p.waitForFinished(300000));
+        ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        QFile f(trace);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QString opened = QString::fromLocal8Bit(f.readAll());
+        ASSERT_TRUE(opened.contains(QFileInfo(command[1].section('@', 0, 0)).fileName())) << "the trace holds no open of the image";
+        const QRegularExpressionMatch m = block_node.match(opened);
+        EXPECT_FALSE(m.hasMatch()) << m.captured().toStdString();
+    }
 }
 
 TEST(cli, scan_and_recover_a_fat_volume)
