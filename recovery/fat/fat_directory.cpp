@@ -1,8 +1,11 @@
 // Directory reading: positioning along the fixed root or a cluster chain, finding the next
 // entry to report (deleted ones included) with its long name, and the two public calls.
+#include <algorithm>
 #include <memory>
 #include <new>
+#include <optional>
 #include <span>
+#include <string_view>
 
 #include "disk/le.h"
 #include "recovery/fat/fat_module.h"
@@ -11,9 +14,12 @@ namespace {
 
 // Directory entry fields.
 constexpr std::size_t DIR_Name = 0;
+constexpr std::size_t DIR_Ext = 8;
 constexpr std::size_t DIR_Attr = 11;
 constexpr std::size_t LDIR_Ord = 0;
+constexpr std::size_t LDIR_Type = 12;
 constexpr std::size_t LDIR_Chksum = 13;
+constexpr std::size_t LDIR_FstClusLO = 26;
 constexpr std::size_t entry_bytes = 32;
 constexpr std::uint32_t entries_per_sector = fat_sector_bytes / entry_bytes;
 
@@ -71,6 +77,126 @@ std::uint8_t name_checksum(std::span<const std::uint8_t> e)
         sum = static_cast<std::uint8_t>(((sum >> 1) | (sum << 7)) + e[DIR_Name + i]);
     return sum;
 }
+
+// The checksum an 8.3 entry would have with first as its first name byte.
+std::uint8_t checksum_with_first(std::span<const std::uint8_t> e, std::uint8_t first)
+{
+    std::uint8_t sum = first;
+    for (std::size_t i = 1; i < 11; ++i)
+        sum = static_cast<std::uint8_t>(((sum >> 1) | (sum << 7)) + e[DIR_Name + i]);
+    return sum;
+}
+
+// Deletion overwrites the first name byte with 0xE5, which the checksum covers. The
+// checksum is a one-to-one function of that byte, so exactly one value gives the checksum
+// that the long name carries; it must be a byte that can begin an 8.3 name.
+std::optional<std::uint8_t> first_byte_for(std::span<const std::uint8_t> e, std::uint8_t sum)
+{
+    for (unsigned b = 1; b < 256; ++b) {
+        if (checksum_with_first(e, static_cast<std::uint8_t>(b)) != sum)
+            continue;
+        constexpr std::string_view not_in_names = "\"*+,./:;<=>?[\\]|";
+        if (b == ' ' || b == deleted_mark || (b < 0x20 && b != 0x05) || (b >= 'a' && b <= 'z') ||
+            not_in_names.find(static_cast<char>(b)) != std::string_view::npos)
+            return std::nullopt;
+        return static_cast<std::uint8_t>(b);
+    }
+    return std::nullopt;
+}
+
+// An ASCII letter or digit in upper case, or 0 for any other character (which an 8.3 name
+// holds in a form of its own: a code page's byte, or "_").
+char16_t plain_upper(char16_t c)
+{
+    if (c >= u'a' && c <= u'z')
+        return static_cast<char16_t>(c - (u'a' - u'A'));
+    return (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ? c : 0;
+}
+
+// Whether a long name fits the 8.3 entry e whose first byte is `first`. An 8.3 name made
+// from a long one begins with the long name's first character (leading dots and spaces
+// dropped) and takes its extension from the long name's last dot, both in upper case. The
+// extension also tells a name that ended where a part ended from one whose further parts
+// were overwritten.
+bool fits_short_name(const char16_t* lfn, std::span<const std::uint8_t> e, std::uint8_t first)
+{
+    std::size_t i = 0;
+    while (lfn[i] == u'.' || lfn[i] == u' ')
+        ++i;
+    if (const char16_t c = plain_upper(lfn[i]); c != 0 && c != first)
+        return false;
+    std::size_t length = 0, dot = 0;
+    for (; lfn[length] != 0; ++length)
+        if (lfn[length] == u'.')
+            dot = length;
+    for (std::size_t k = 0; k < 3 && e[DIR_Ext + k] != ' '; ++k) {
+        if (dot == 0 || dot + 1 + k >= length)
+            return false;
+        if (const char16_t c = plain_upper(lfn[dot + 1 + k]); c != 0 && c != e[DIR_Ext + k])
+            return false;
+    }
+    return true;
+}
+
+// The deleted long-name parts met just before the current entry, the nearest last. A
+// deleted part has lost its sequence number (byte 0 is the deletion mark), so its place in
+// the name follows from its position: the part right before the 8.3 entry holds the first
+// 13 characters, the one before it the next 13, and so on.
+struct deleted_parts_s {
+    static constexpr unsigned max_parts = 20;  // 260 characters: more than any long name
+    std::array<std::array<std::uint8_t, entry_bytes>, max_parts> ring{};
+    unsigned total = 0;
+
+    void add(std::span<const std::uint8_t> e) { std::copy(e.begin(), e.end(), ring[total++ % max_parts].begin()); }
+    void clear() { total = 0; }
+    // The k-th part before the entry, k from 1.
+    std::span<const std::uint8_t> part(unsigned k) const { return ring[(total - k) % max_parts]; }
+
+    // Assembles the long name of the deleted 8.3 entry e into lfn, and gives the entry's
+    // lost first byte, when the parts check out: every part carries the same checksum,
+    // the characters end in a NUL padded with 0xFFFF (or fill the last part exactly), and
+    // the checksum gives a first byte with which the 8.3 name fits the long one.
+    std::optional<std::uint8_t> assemble(std::span<const std::uint8_t> e, char16_t* lfn) const
+    {
+        constexpr unsigned max_length = fat_lfn_chars - 3;  // as for the names of live entries
+        const unsigned n = std::min(total, max_parts);
+        if (n == 0 || !lfn)
+            return std::nullopt;
+        const std::uint8_t sum = part(1)[LDIR_Chksum];
+        unsigned length = 0;
+        bool ended = false;
+        for (unsigned k = 1; k <= n && !ended; ++k) {
+            const std::span<const std::uint8_t> p = part(k);
+            if (p[LDIR_Chksum] != sum || p[LDIR_Type] != 0 || le16(p, LDIR_FstClusLO) != 0) {
+                if (k == 1)
+                    return std::nullopt;
+                break;  // another entry's part: the name filled the parts before it exactly
+            }
+            for (std::size_t off : lfn_offsets) {
+                const char16_t c = le16(p, off);
+                if (ended) {
+                    if (c != 0xFFFF)
+                        return std::nullopt;
+                    continue;
+                }
+                if (c == 0) {
+                    ended = true;
+                    continue;
+                }
+                if (c == 0xFFFF || length >= max_length)
+                    return std::nullopt;
+                lfn[length++] = c;
+            }
+        }
+        if (length == 0)
+            return std::nullopt;
+        lfn[length] = 0;
+        const std::optional<std::uint8_t> first = first_byte_for(e, sum);
+        if (!first || !fits_short_name(lfn, e, *first))
+            return std::nullopt;
+        return first;
+    }
+};
 
 // A directory read allocates its long-name buffer and hands it back when it returns.
 struct lfn_buffer_s {
@@ -147,6 +273,8 @@ FRESULT dir_read(DIR* dj)
     FRESULT res = FR_NO_FILE;
     std::uint8_t ord = 0xFF;
     std::uint8_t sum = 0xFF;
+    deleted_parts_s deleted_parts;
+    dj->restored_first = 0;
     while (dj->sect != 0) {
         res = move_window(dj->fs, dj->sect);
         if (res != FR_OK)
@@ -160,9 +288,14 @@ FRESULT dir_read(DIR* dj)
         }
         const std::uint8_t a = e[DIR_Attr] & 0x7F;
         dj->deleted = c == deleted_mark ? 1 : 0;
-        if ((c == '.' && !dj->deleted) || ((a & AM_VOL) && a != AM_LFN)) {
+        if (a == AM_LFN && dj->deleted) {
+            deleted_parts.add(e);
+            ord = 0xFF;
+        } else if ((c == '.' && !dj->deleted) || ((a & AM_VOL) && a != AM_LFN)) {
             ord = 0xFF;  // "." and ".." of a subdirectory, and the volume label
+            deleted_parts.clear();
         } else if (a == AM_LFN) {
+            deleted_parts.clear();
             if (c & last_long_part) {
                 sum = e[LDIR_Chksum];
                 ord = c & 0xBF;
@@ -172,6 +305,20 @@ FRESULT dir_read(DIR* dj)
             }
             if (ord != 0xFF)
                 ord = sum == e[LDIR_Chksum] && dj->lfn && place_long_part(dj->lfn, e) ? ord - 1 : 0xFF;
+        } else if (dj->deleted) {
+            // Deleting a file marks its long-name parts as deleted too; a tool that marks
+            // only the 8.3 entry leaves whole parts, whose checksum still gives the first
+            // byte back.
+            std::optional<std::uint8_t> first;
+            if (ord == 0)
+                first = first_byte_for(e, sum);
+            else
+                first = deleted_parts.assemble(e, dj->lfn);
+            if (first && ord == 0 && !fits_short_name(dj->lfn, e, *first))
+                first.reset();
+            dj->restored_first = first.value_or(0);
+            dj->lfn_idx = first ? static_cast<std::uint16_t>(dj->index) : no_long_name;
+            return FR_OK;
         } else {
             if (ord != 0 || sum != name_checksum(e))
                 dj->lfn_idx = no_long_name;

@@ -1,5 +1,7 @@
 // The file information of a directory entry: its 8.3 name as text (code page 936), its
 // long name, first cluster, size, attributes and time stamps.
+#include <algorithm>
+#include <array>
 #include <span>
 
 #include "disk/le.h"
@@ -86,7 +88,15 @@ void get_fileinfo(const DIR* dj, FILINFO* fno)
         const std::span<const std::uint8_t> e = std::span<const std::uint8_t>(dj->fs->win).subspan(
             (dj->index % (fat_sector_bytes / entry_bytes)) * entry_bytes, entry_bytes);
         const std::uint8_t flags = e[DIR_NTres];
-        p = put_name_field(e, DIR_Name, 8, flags & NS_BODY_LOWER, dj->deleted != 0, p);
+        if (dj->deleted && dj->restored_first) {
+            // The long name's checksum gave the deleted entry's first byte back.
+            std::array<std::uint8_t, entry_bytes> restored;
+            std::copy(e.begin(), e.end(), restored.begin());
+            restored[DIR_Name] = dj->restored_first;
+            p = put_name_field(restored, DIR_Name, 8, flags & NS_BODY_LOWER, false, p);
+        } else {
+            p = put_name_field(e, DIR_Name, 8, flags & NS_BODY_LOWER, dj->deleted != 0, p);
+        }
         if (e[DIR_Ext] != ' ') {
             *p++ = u'.';
             p = put_name_field(e, DIR_Ext, 3, flags & NS_EXT_LOWER, false, p);

@@ -94,6 +94,9 @@ struct DIR {
     char16_t* lfn = nullptr;          // long-name working buffer during f_readdir
     std::uint16_t lfn_idx = 0xFFFF;   // first entry of the current long name; 0xFFFF none
     std::uint16_t deleted = 0;        // 1 when the entry just read is deleted
+    // The first name byte of the deleted entry just read, as its long name's checksum gives
+    // it back; 0 when the entry is not deleted or has no long name that checks out.
+    std::uint8_t restored_first = 0;
 };
 
 // What a directory read gives for one entry.

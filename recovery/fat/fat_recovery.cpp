@@ -165,7 +165,10 @@ void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_
         n.created = fat_time(info.crdate, info.crtime);
         const QString long_text = from_wide(long_name, fat_lfn_chars);
         n.name = (long_text.isEmpty() ? from_wide(info.fname, 13) : long_text).left(259);
-        if ((n.attributes & fat_attr_deleted) && !n.name.isEmpty())
+        // A deleted entry's long name is given only when its parts checked out against
+        // the entry, and then it is whole; other deleted names lost their first character.
+        const bool whole_deleted_name = (info.fattrib & fat_attr_deleted) && !long_text.isEmpty();
+        if ((n.attributes & fat_attr_deleted) && !n.name.isEmpty() && !whole_deleted_name)
             n.name[0] = QLatin1Char('#');
 
         const bool is_new = record(n);

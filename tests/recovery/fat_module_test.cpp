@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -217,6 +219,30 @@ std::uint64_t root_offset()
                                                         : fat_volume.dirbase);
 }
 
+// The long-name entries put before an 8.3 entry, and the long name expected for it.
+struct long_name_case_s {
+    const char* what;
+    QByteArray parts;
+    std::string expected;
+};
+
+// Writes each case's entries followed by the 8.3 entry short_entry_of(n) into the root of a
+// fresh FAT16 volume (logical drive 0) and reads the root back afresh.
+std::vector<entry_s> root_of_cases(const QTemporaryDir& dir, std::span<const long_name_case_s> cases,
+                                   const std::function<QByteArray(int)>& short_entry_of, int lfsize = 256)
+{
+    const QString image = make_fat(dir, "cases.img", 16, 16384, 4);
+    use_volume(image);
+    DIR root;
+    require(f_opendir(&root, "/") == FR_OK, "cannot mount");
+    QByteArray bytes;
+    for (int n = 0; n < std::ssize(cases); ++n)
+        bytes += cases[n].parts + short_entry_of(n);
+    write_at(image, root_offset(), bytes);
+    require(open_root(&root) == FR_OK, "cannot open the root");
+    return read_all(&root, nullptr, lfsize);
+}
+
 void put_fat12(const QString& image, std::uint32_t cluster, std::uint16_t value)
 {
     const std::uint64_t at = sector_offset(fat_volume.fatbase) + cluster + cluster / 2;
@@ -331,13 +357,15 @@ TEST(fat_module, directory_reports_deleted_and_live_entries_but_not_dots_or_the_
     ASSERT_EQ(f_opendir(&root, "/"), FR_OK);
     std::vector<entry_s> entries = read_all(&root);
     ASSERT_EQ(entries.size(), 5u);
-    // The deleted file's long-name parts are there, deleted too, and are not assembled.
+    // The deleted file's long-name parts are there, deleted too; they check out against the
+    // 8.3 entry, so the long name comes back and with it the 8.3 name's first letter.
     const QByteArray gone = read_at(image, root_offset() + 4 * 32, 3 * 32);
     ASSERT_EQ(gone.mid(0, 1), QByteArray("\xE5"));
     ASSERT_EQ(gone.mid(11, 1), QByteArray("\x0F"));
     EXPECT_EQ(entries[0], (entry_s{"LIVEFI~1.TXT", "Live file.txt", AM_ARC, entries[0].cluster, 4}));
     EXPECT_EQ(entries[1], (entry_s{"KEEP.TXT", "", AM_ARC, entries[1].cluster, 4}));
-    EXPECT_EQ(entries[2], (entry_s{"?ONEWI~1.TXT", "", AM_ARC | AM_DELETED, entries[2].cluster, 4}));
+    EXPECT_EQ(entries[2],
+              (entry_s{"GONEWI~1.TXT", "Gone with long name.txt", AM_ARC | AM_DELETED, entries[2].cluster, 4}));
     EXPECT_EQ(entries[3].name, "lower.txt");  // mtools keeps the case in the flags of byte 12
     EXPECT_EQ(entries[4].name, "SUB");
     EXPECT_EQ(entries[4].attr, AM_DIR);
@@ -366,16 +394,6 @@ TEST(fat_module, directory_reports_deleted_and_live_entries_but_not_dots_or_the_
 TEST(fat_module, long_names_are_assembled_up_to_253_characters_with_a_matching_checksum)
 {
     QTemporaryDir dir;
-    const QString image = make_fat(dir, "l.img", 16, 16384, 4);
-    use_volume(image);
-    DIR root;
-    ASSERT_EQ(f_opendir(&root, "/"), FR_OK);
-
-    struct case_s {
-        const char* what;
-        QByteArray parts;  // the long-name entries before the 8.3 entry
-        std::string expected;
-    };
     auto name11 = [](int n) { return QString("LFN%1   TXT").arg(n, 2, 10, QChar('0')).toLatin1(); };
     auto parts = [&](int length, int n) { return long_entries(test_name(length), name11(n)); };
     QByteArray bad_sum = parts(20, 5);
@@ -387,7 +405,7 @@ TEST(fat_module, long_names_are_assembled_up_to_253_characters_with_a_matching_c
     ordinal_zero[0] = 0x40;
     QByteArray bad_padding = parts(5, 8);
     bad_padding[16] = 0x41;  // the slot after the name's NUL (at 14) is not 0xFFFF
-    const case_s cases[] = {
+    const long_name_case_s cases[] = {
         {"13 characters, no NUL", parts(13, 0), utf8(test_name(13))},
         {"26 characters", parts(26, 1), utf8(test_name(26))},
         {"253 characters", parts(253, 2), utf8(test_name(253))},
@@ -400,13 +418,8 @@ TEST(fat_module, long_names_are_assembled_up_to_253_characters_with_a_matching_c
         {"a part numbered 21 (0x55), past 255 characters",
          QByteArray(long_entries(test_name(5), name11(9))).replace(0, 1, "\x55"), ""},
     };
-    QByteArray bytes;
-    for (int n = 0; n < std::ssize(cases); ++n)
-        bytes += cases[n].parts + short_entry(name11(n), AM_ARC, 0, 0);
-    write_at(image, root_offset(), bytes);
-
-    ASSERT_EQ(open_root(&root), FR_OK);
-    const std::vector<entry_s> entries = read_all(&root);
+    const auto short_of = [&](int n) { return short_entry(name11(n), AM_ARC, 0, 0); };
+    const std::vector<entry_s> entries = root_of_cases(dir, cases, short_of);
     ASSERT_EQ(entries.size(), std::size(cases));
     for (int n = 0; n < std::ssize(cases); ++n) {
         SCOPED_TRACE(cases[n].what);
@@ -415,10 +428,53 @@ TEST(fat_module, long_names_are_assembled_up_to_253_characters_with_a_matching_c
     }
 
     // A name that does not fit the caller's buffer with its NUL is left empty, not cut.
-    ASSERT_EQ(open_root(&root), FR_OK);
-    const std::vector<entry_s> small = read_all(&root, nullptr, 26);
+    const std::vector<entry_s> small = root_of_cases(dir, cases, short_of, 26);
     EXPECT_EQ(small[0].long_name, utf8(test_name(13)));
     EXPECT_EQ(small[1].long_name, "");
+}
+
+// Deletion marks every long-name part with 0xE5, so their sequence numbers are gone: the
+// parts are taken in their order before the 8.3 entry, and the checksum decides.
+TEST(fat_module, deleted_long_names_come_back_when_their_parts_check_out)
+{
+    QTemporaryDir dir;
+    auto name11 = [](int n) { return QString("ALFN%1  TXT").arg(n, 2, 10, QChar('0')).toLatin1(); };
+    auto deleted = [](QByteArray entries) {
+        for (qsizetype at = 0; at < entries.size(); at += 32)
+            entries[at] = '\xE5';
+        return entries;
+    };
+    // Names ending in ".txt", as the 8.3 names' extension says.
+    auto long_name = [](int length) { return test_name(length - 4) + u".txt"; };
+    auto parts = [&](int length, int n) { return deleted(long_entries(long_name(length), name11(n))); };
+    const QByteArray other_part = deleted(long_entries(u"something else", "XOTHER  TXT")).left(32);
+    QByteArray overwritten = parts(30, 3);
+    overwritten.replace(32, 32, other_part);  // the middle one of three parts
+    QByteArray first_apart = parts(20, 4);
+    first_apart.replace(32 + 1, 2, le_bytes(u'z', 2));  // part 1 (the second entry) now begins with z
+    QByteArray padding = parts(20, 5);
+    padding.replace(20, 2, le_bytes(u'x', 2));  // after the NUL, where 0xFFFF belongs
+    const long_name_case_s cases[] = {
+        {"13 characters, no NUL", parts(13, 0), utf8(long_name(13))},
+        {"26 characters, after another name's deleted part", other_part + parts(26, 1), utf8(long_name(26))},
+        {"100 characters", parts(100, 2), utf8(long_name(100))},
+        {"a part overwritten by another name's", overwritten, ""},
+        {"a first letter the 8.3 name does not have", first_apart, ""},
+        {"no 0xFFFF after the NUL", padding, ""},
+        {"only the 8.3 entry marked", long_entries(long_name(20), name11(6)), utf8(long_name(20))},
+        {"no long name", {}, ""},
+    };
+    const std::vector<entry_s> entries =
+        root_of_cases(dir, cases, [&](int n) { return deleted(short_entry(name11(n), AM_ARC, 0, 0)); });
+    ASSERT_EQ(entries.size(), std::size(cases));
+    for (int n = 0; n < std::ssize(cases); ++n) {
+        SCOPED_TRACE(cases[n].what);
+        EXPECT_EQ(entries[n].long_name, cases[n].expected);
+        // The checksum that accepted the name also gave the 8.3 name its first letter back.
+        const QString short_name = QString(name11(n)).left(6) + ".TXT";
+        EXPECT_EQ(entries[n].name, (cases[n].expected.empty() ? "?" + short_name.mid(1) : short_name).toStdString());
+        EXPECT_EQ(entries[n].attr, AM_ARC | AM_DELETED);
+    }
 }
 
 TEST(fat_module, short_names_follow_the_case_flags_and_code_page_936)

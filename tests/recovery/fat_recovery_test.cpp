@@ -131,6 +131,68 @@ TEST_F(fat_engine, deleted_files_and_folders_on_every_fat_type)
     }
 }
 
+// Deleting a file marks its long-name parts too but leaves their characters: the files and
+// folders come back under their long names. The root of a FAT32 volume with 512-byte
+// clusters holds 16 entries per cluster, so the longer names' parts span clusters.
+TEST_F(fat_engine, deleted_files_and_folders_keep_their_long_names)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "names.img", 32, false, 36000, {"-s", "1"});
+    const QString src = dir_.filePath("src");
+    QDir().mkpath(src);
+    const QString hundred = QString("a hundred characters ").repeated(5).left(96) + ".txt";
+    struct file_s {
+        QString folder;  // in the image and as shown
+        QString name;    // on disk
+        QString shown;   // after the scan
+    };
+    const file_s files[] = {
+        {"/", "Thirteen1.txt", "Thirteen1.txt"},                        // one part, no NUL
+        {"/", "Twenty-six characters!.txt", "Twenty-six characters!.txt"},  // two parts, no NUL
+        {"/", hundred, hundred},
+        {"/", "photo1.jpg", "#hoto1.jpg"},  // lower case in the 8.3 entry's flags: no long name
+        {"/", "A part overwritten.doc", "#PARTO~1.DOC"},
+        {"/Old Photos", "beach day.jpg", "beach day.jpg"},
+    };
+    mtools("mmd", img, {"::/Old Photos"});
+    QStringList sources;
+    int seed = 1;
+    for (const file_s& f : files) {
+        sources << make_file(src, f.name, 3000 + seed * 100, seed);
+        mtools("mcopy", img, {"-m", sources.back(), "::" + f.folder});
+        ++seed;
+    }
+    for (const file_s& f : files)
+        if (f.folder == "/")
+            mtools("mdel", img, {"::/" + f.name});
+    mtools("mdeltree", img, {"::/Old Photos"});
+    // Another entry took the place of the long-name part right before the 8.3 entry.
+    const std::uint64_t at = patch_entry(img, "?PARTO~1DOC", [](QByteArray&) {});
+    ASSERT_NE(at, 0u);
+    QByteArray part = read_at(img.path, at - 32, 32);
+    ASSERT_EQ(part[11], 0x0F);
+    part[13] = char(part[13] ^ 0x5A);
+    write_at(img.path, at - 32, part);
+
+    fat_recovery_c engine;
+    scan(engine, use({img.path}, img.volume_path));
+    const std::vector<shown_s> list = shown(engine);
+    EXPECT_EQ(list.size(), std::size(files));
+    for (int i = 0; i < std::ssize(files); ++i) {
+        SCOPED_TRACE(files[i].shown.toStdString());
+        const shown_s* s = find(list, files[i].folder, files[i].shown);
+        if (!s) {
+            ADD_FAILURE() << "not shown";
+            continue;
+        }
+        const QString out = dir_.filePath("out.bin");
+        EXPECT_EQ(engine.recover_item(s->row.id, out), 0);
+        EXPECT_EQ(file_md5(out), file_md5(sources[i]));
+    }
+    if (HasFailure())
+        for (const shown_s& s : list)
+            ADD_FAILURE() << "shown: " << s.folder.toStdString() << " " << s.row.name.toStdString();
+}
+
 // An image file is a file wherever it lies: one under /dev (tmpfs at /dev/shm) was once
 // taken for a block device, found without a medium and never read.
 TEST_F(fat_engine, an_image_under_dev_shm_is_read_as_a_file)
