@@ -16,6 +16,7 @@
 #include <QString>
 #include <QTimer>
 #include <atomic>
+#include <mutex>
 #include <climits>
 #include <cstdint>
 #include <optional>
@@ -101,4 +102,7 @@ private:
     QTimer ticker_;
     bool finish_due_ = false;  // finished() not yet emitted for the scan that ran
     std::atomic<int> writers_{0};
+    // Held by a writer while it reads one file out of the engine: a recovery and a preview
+    // may run at once, but an engine reads for one of them at a time.
+    std::mutex read_lock_;
 };

@@ -115,7 +115,10 @@ recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const Q
     QString temp;
     for (int n = 0; temp.isEmpty() || QFileInfo::exists(temp); ++n)
         temp = place + QStringLiteral("/.vantrel-part-%1").arg(n);
-    o.result = write_source(r.row, temp, &o.reason);
+    {
+        const std::lock_guard<std::mutex> reading(session_.read_lock_);
+        o.result = write_source(r.row, temp, &o.reason);
+    }
     if (o.result == recover_written && r.row.date1 != 0) {
         QFile f(temp);
         if (f.open(QIODevice::Append))
@@ -162,12 +165,21 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
         ~done_s() { --writers; }
     } done{session_.writers_};
     recovery_base_c& engine = session_.engine();
-    engine.begin_batch();
+    // One file needs no batch; a batch of its own would also close the volume under another
+    // writer's batch.
+    const bool batch = rows.size() > 1;
+    const auto batch_step = [&](void (recovery_base_c::*step)()) {
+        if (!batch)
+            return;
+        const std::lock_guard<std::mutex> reading(session_.read_lock_);
+        (engine.*step)();
+    };
+    batch_step(&recovery_base_c::begin_batch);
     for (const recovery_row_s& r : rows) {
         outcomes.append(write_one(r, root, keep_folders));
         if (each)
             each(outcomes.back());
     }
-    engine.end_batch();
+    batch_step(&recovery_base_c::end_batch);
     return outcomes;
 }

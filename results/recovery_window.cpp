@@ -6,6 +6,7 @@
 #include <QUrl>
 
 #include "app/main_window.h"
+#include "results/file_preview.h"
 #include "results/result_models.h"
 #include "settings/localisation.h"
 #include "skin/message_box.h"
@@ -101,8 +102,9 @@ recovery_window_c::recovery_window_c(main_window_c* main) : QWidget(main), main_
 
 recovery_window_c::~recovery_window_c()
 {
-    // The writer reads the session's engine: it ends before the session does.
+    // The writer and the preview read the session's engine: they end before the session does.
     delete writer_;
+    delete preview_;
 }
 
 void recovery_window_c::adopt(QThread* thread, std::function<void()> stop)
@@ -205,6 +207,7 @@ void recovery_window_c::reset_page()
     movie_->stop();
     reset_tree();
     reset_table();
+    hide_preview();
     progress_ = 0.0;
     if (!scan_busy)
         show_idle_buttons();
@@ -253,6 +256,7 @@ void recovery_window_c::on_tree_clicked(const QModelIndex& index)
 {
     if (!index.isValid())
         return;
+    hide_preview();
     reset_table();
     rows = tree_model_->folder(index).rows;
     shown_folder_ = tree_model_->tree().path_of(index.internalId());
@@ -268,8 +272,72 @@ void recovery_window_c::on_list_clicked(const QModelIndex& index)
 {
     if (!index.isValid() || index.row() >= rows.size())
         return;
+    hide_preview();
     if (index.column() == 0)
         table_model_->set_checked(index.row(), !rows[index.row()].checked);
+    if (rows[index.row()].size <= preview_max_bytes)
+        request_preview(rows[index.row()]);
+}
+
+void recovery_window_c::hide_preview()
+{
+    preview_shown = false;
+    ++preview_generation_;
+    pending_preview_.reset();
+    update();
+}
+
+void recovery_window_c::request_preview(const recovery_item_s& row)
+{
+    if (!preview_) {
+        preview_ = new file_preview_c(session_);
+        connect(preview_, &QThread::finished, this, &recovery_window_c::on_preview_finished, Qt::QueuedConnection);
+        adopt(preview_, [] {});
+    }
+    // One copy is made at a time; a row clicked meanwhile is previewed next, in place of
+    // any other that waited.
+    if (!preview_->start_row(row)) {
+        pending_preview_ = row;
+        return;
+    }
+    preview_requested_ = preview_generation_;
+}
+
+void recovery_window_c::on_preview_finished()
+{
+    if (preview_->isRunning())
+        return;
+    if (pending_preview_) {
+        const recovery_item_s next = *std::exchange(pending_preview_, std::nullopt);
+        request_preview(next);
+        return;
+    }
+    if (preview_requested_ != preview_generation_ || !preview_->ready)
+        return;
+    preview_item = preview_->row;
+    preview_image_ = preview_->image;
+    preview_text_ = preview_->text;
+    preview_shown = true;
+    update();
+}
+
+void recovery_window_c::paint_preview(QPainter& painter, int w, int h)
+{
+    const QRect box(212, 79, w - 222, int(0.4 * (h - 143)));
+    painter.save();
+    painter.setClipRect(box.adjusted(1, 1, 0, 0));
+    const QImage& image = preview_image_;
+    if (!image.isNull()) {
+        // As high as the box allows less 10 pixels, centred; narrower when the box is.
+        QSize size = image.size().scaled(box.width() - 10, box.height() - 10, Qt::KeepAspectRatio);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(QRect(QPoint(box.x() + (box.width() - size.width()) / 2, 84), size), image);
+    } else {
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        painter.drawText(QRectF(217, 84, w - 232, int(0.4 * (h - 143) - 10.0)), preview_text_, option);
+    }
+    painter.restore();
 }
 
 void recovery_window_c::on_recovery_clicked()
@@ -410,6 +478,8 @@ void recovery_window_c::paintEvent(QPaintEvent*)
         status = translate("recovery_reading") + QString::number(session_.read_count());
     painter.drawText(90, 30, status);
     painter.fillRect(213, 80, w - 223, int(0.4 * (h - 143) - 1.0), Qt::white);
+    if (preview_shown)
+        paint_preview(painter, w, h);
     const std::int64_t found = found_files();
     if (found > 0) {
         painter.setPen(Qt::red);

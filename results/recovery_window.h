@@ -9,7 +9,9 @@
 // for them when it closes.
 #include <QLabel>
 #include <QList>
+#include <QImage>
 #include <QMovie>
+#include <QPainter>
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
@@ -28,6 +30,7 @@ class TreeModel;
 class recovery_model_c;
 class MyHeaderView;
 class MyQTableView;
+class file_preview_c;
 
 // Writes a copy of the checked rows into a folder, on its own thread, through the engine
 // library's writer; the outcomes are read once the thread has finished.
@@ -85,6 +88,12 @@ public:
     // The files found, as the status area shows them.
     std::int64_t found_files();
     bool writer_running() const;
+    // The preview of the row clicked last: shown once its copy has been written and read.
+    bool preview_shown = false;
+    recovery_item_s preview_item;
+    file_preview_c* preview() const { return preview_; }
+    const QImage& preview_image() const { return preview_image_; }
+    const QString& preview_text() const { return preview_text_; }
 
 public slots:
     void on_timer();
@@ -109,11 +118,21 @@ private:
     void reset_tree();
     void reset_table();
     void on_writer_finished();
+    void request_preview(const recovery_item_s& row);
+    void on_preview_finished();
+    void hide_preview();
+    void paint_preview(QPainter& painter, int width, int height);
     void adopt(QThread* thread, std::function<void()> stop);
 
     main_window_c* main_;
     recovery_session_c session_;
     recovery_file_c* writer_ = nullptr;
+    file_preview_c* preview_ = nullptr;
+    std::optional<recovery_item_s> pending_preview_;  // asked for while another was made
+    int preview_generation_ = 0;   // bumped whenever the shown preview is dropped
+    int preview_requested_ = -1;   // the generation of the preview being made
+    QImage preview_image_;         // what the preview shows: a picture, else a text
+    QString preview_text_;
     TreeModel* tree_model_ = nullptr;
     recovery_model_c* table_model_ = nullptr;
     QTimer timer_;

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -17,6 +18,7 @@
 #include "disk/drive_list.h"
 #include "pages/volume_window.h"
 #include "recovery/fat/fat_drive_table.h"
+#include "results/file_preview.h"
 #include "results/recovery_window.h"
 #include "results/result_models.h"
 #include "settings/localisation.h"
@@ -311,6 +313,68 @@ TEST_F(recovery_page, page_before_any_scan_offers_start_which_leads_to_choosing_
     QTest::mouseClick(page->btn_pause, Qt::LeftButton);
     EXPECT_FALSE(scan_busy);
     EXPECT_EQ(window->page(), static_cast<QWidget*>(window->volumes()));
+}
+
+TEST_F(recovery_page, previews_a_deleted_picture_and_utf16_text_from_a_private_folder_that_goes_with_the_window)
+{
+    img = make_fat_image(dir.path(), "fat.img", 16, true, 32768);
+    QImage picture(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb(x * 5, y * 7, (x + y) * 3));
+    ASSERT_TRUE(picture.save(dir.path() + "/holiday_picture.png"));
+    QFile text(dir.path() + "/greeting_note.txt");
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    const QString greeting = QString::fromUtf8("Grüße aus Köln\n");
+    text.write("\xFF\xFE");
+    text.write(reinterpret_cast<const char*>(greeting.utf16()), greeting.size() * 2);
+    text.close();
+    // Random content at the size limit and one byte above it.
+    const QString at_limit = make_file(dir.path(), "at_limit_file.bin", preview_max_bytes, 5);
+    const QString above = make_file(dir.path(), "above_limit_file.bin", preview_max_bytes + 1, 6);
+    mtools("mcopy", img, {dir.path() + "/holiday_picture.png", text.fileName(), at_limit, above, "::/"});
+    mtools("mdel", img, {"::/holiday_picture.png", "::/greeting_note.txt", "::/at_limit_file.bin", "::/above_limit_file.bin"});
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    click_folder(page->tv_dirtree->model()->index(0, 0));
+    const auto row_of = [&](std::uint64_t size) {
+        for (int r = 0; r < page->rows.size(); ++r)
+            if (page->rows[r].size == size)
+                return r;
+        return -1;
+    };
+    const int png = row_of(QFileInfo(dir.path() + "/holiday_picture.png").size());
+    const int utf16 = row_of(2 + 2 * greeting.size());
+    ASSERT_GE(png, 0);
+    ASSERT_GE(utf16, 0);
+
+    click_cell(png, 1);
+    EXPECT_FALSE(page->rows[png].checked) << "a click on the name previews without checking";
+    QTRY_VERIFY_WITH_TIMEOUT(page->preview_shown, 20000);
+    EXPECT_EQ(page->preview_item.size, page->rows[png].size);
+    EXPECT_EQ(page->preview_image().convertToFormat(QImage::Format_RGB32), picture);
+    const QString copy = page->preview()->copy_path;
+    const QString folder = page->preview()->folder();
+    EXPECT_TRUE(copy.startsWith(folder + "/")) << copy.toStdString();
+    EXPECT_EQ(QFile::permissions(folder) & (QFile::ReadGroup | QFile::ReadOther | QFile::ExeOther), 0);
+
+    click_cell(utf16, 0);  // in the check column: checks the row and previews it
+    EXPECT_TRUE(page->rows[utf16].checked);
+    QTRY_VERIFY_WITH_TIMEOUT(page->preview_shown, 20000);
+    EXPECT_TRUE(page->preview_image().isNull());
+    EXPECT_EQ(page->preview_text(), greeting);
+    EXPECT_FALSE(QFileInfo::exists(copy)) << "only the copy shown last is kept";
+
+    // A file at the limit is previewed; one byte more is not, and hides the preview shown.
+    click_cell(row_of(preview_max_bytes), 1);
+    QTRY_VERIFY_WITH_TIMEOUT(page->preview_shown, 20000);
+    EXPECT_EQ(page->preview_item.size, preview_max_bytes);
+    click_cell(row_of(preview_max_bytes + 1), 1);
+    EXPECT_FALSE(page->preview_shown);
+    EXPECT_FALSE(page->preview()->isRunning());
+
+    window.reset();
+    EXPECT_FALSE(QFileInfo::exists(folder)) << "the preview folder is removed with the window";
 }
 
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
