@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 #include <QPainter>
 #include <QUrl>
 
@@ -11,6 +12,7 @@
 #include "settings/localisation.h"
 #include "skin/message_box.h"
 #include "skin/shell_state.h"
+#include "volumes/volume_enumeration.h"
 
 void recovery_file_c::run()
 {
@@ -228,20 +230,7 @@ void recovery_window_c::on_thread_finished(bool stopped)
     bool nothing_found = false;
     if (!discarded) {
         progress_ = 1.0;
-        std::optional<result_tree_s> tree = session_.results();
-        nothing_found = !tree || tree->folders.empty() ||
-                        (tree->folders.size() == 1 && tree->folders[0].rows.isEmpty());
-        if (tree && !nothing_found) {
-            std::int64_t files = 0;
-            for (const result_folder_s& f : tree->folders)
-                files += f.rows.size();
-            TreeModel* old = tree_model_;
-            tree_model_ = new TreeModel(std::move(*tree), this);
-            tv_dirtree->setModel(tree_model_);
-            delete old;
-            tree_files_ = files;
-            tv_dirtree->expandToDepth(0);
-        }
+        nothing_found = !show_results();
         if (session_.kind() == engine_kind::deep)
             btn_filter->show();
     }
@@ -250,6 +239,76 @@ void recovery_window_c::on_thread_finished(bool stopped)
         deep_scan = 1;
         restart_recovery();
     }
+}
+
+bool recovery_window_c::show_results()
+{
+    std::optional<result_tree_s> tree = session_.results();
+    if (!tree || tree->folders.empty() || (tree->folders.size() == 1 && tree->folders[0].rows.isEmpty()))
+        return false;
+    std::int64_t files = 0;
+    for (const result_folder_s& f : tree->folders)
+        files += f.rows.size();
+    TreeModel* old = tree_model_;
+    tree_model_ = new TreeModel(std::move(*tree), this);
+    tv_dirtree->setModel(tree_model_);
+    delete old;
+    tree_files_ = files;
+    tv_dirtree->expandToDepth(0);
+    return true;
+}
+
+namespace {
+
+const char* const scan_result_filter = "Orvane Scan files (*.sav);;All files (*.*)";
+
+}  // namespace
+
+void recovery_window_c::on_save_result_clicked()
+{
+    QString path = choose_save_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".sav");
+    // Saved by the engine library, as the command line's scan --deep --save does.
+    if (const QString error = session_.save(path); !error.isEmpty())
+        notice_box(this, translate("recovery_save_warning").arg(QDir::toNativeSeparators(path)) + QStringLiteral("\n") + error,
+                   QMessageBox::Ok);
+}
+
+int recovery_window_c::load_scan_result()
+{
+    if (scan_busy || writer_running())
+        return -1;
+    reset_page();
+    const QString path = choose_open_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
+    if (path.isEmpty())
+        return -1;
+    if (!session_.load(path, volume_item_list).isEmpty()) {
+        notice_box(this, translate("recovery_load_warning").arg(QDir::toNativeSeparators(path)), QMessageBox::Ok);
+        return -1;
+    }
+    // The files are read from the volume the result was made of; without it nothing could
+    // be recovered, so the result is not shown.
+    const QString stored = session_.volume().volume_path;
+    const auto present = std::find_if(volume_item_list.begin(), volume_item_list.end(),
+                                      [&](const volume_item_s& v) { return v.volume_path == stored; });
+    if (present == volume_item_list.end()) {
+        notice_box(this, translate("recovery_load_volume_warning").arg(QDir::toNativeSeparators(path), stored),
+                   QMessageBox::Ok);
+        return -1;
+    }
+    volume = *present;
+    engine_kind = int(engine_kind::deep);
+    deep_scan = 1;
+    scan_busy = false;
+    progress_ = 0.0;
+    show_results();
+    btn_pause->hide();
+    btn_stop->hide();
+    btn_filter->hide();
+    return 0;
 }
 
 void recovery_window_c::on_tree_clicked(const QModelIndex& index)

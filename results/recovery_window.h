@@ -59,8 +59,9 @@ public:
 
     // 0 when the scan started; -1 while a scan or a recovery runs, or nothing was started.
     int start_recovery(const volume_item_s& volume, std::uint8_t deep);
-    // 0 when a scan-result file was loaded; -1 when cancelled or unreadable.
-    int load_scan_result() { return -1; }
+    // Asks for a deep scan's saved result and shows it: 0 when loaded; -1 when cancelled, or
+    // (with a box saying why) when the file cannot be used or its volume is not present.
+    int load_scan_result();
     // Ends a running scan, its results discarded.
     void cancel_scan();
     // Empties the tree and the table and stops the status timer.
@@ -103,7 +104,7 @@ public slots:
     void on_recovery_clicked();
     void on_stop_clicked();
     void on_pause_clicked();
-    void on_save_result_clicked() {}
+    void on_save_result_clicked();
     void on_check_all(bool value);
     void on_sort_column(int column);
 
@@ -115,6 +116,8 @@ private:
     int restart_recovery();
     void show_scan_buttons();
     void show_idle_buttons();
+    // Shows the session's results as the tree; false when there is nothing to show.
+    bool show_results();
     void reset_tree();
     void reset_table();
     void on_writer_finished();

@@ -2,6 +2,7 @@
 // volume page and scanned, its tree and rows the same as the command line's scan of that
 // volume, checked rows recovered into a folder byte for byte, and the table's sorting, header
 // check box and keyboard toggling.
+#include <QBuffer>
 #include <QDesktopServices>
 #include <QDateTime>
 #include <QDir>
@@ -16,6 +17,7 @@
 #include <map>
 
 #include "disk/drive_list.h"
+#include "app/home_window.h"
 #include "pages/volume_window.h"
 #include "recovery/fat/fat_drive_table.h"
 #include "results/file_preview.h"
@@ -25,6 +27,7 @@
 #include "skin/message_box.h"
 #include "skin/shell_state.h"
 #include "tests/support/fat_images.h"
+#include "tests/support/images.h"
 #include "tests/window/window_fixture.h"
 #include "volumes/volume_enumeration.h"
 
@@ -79,9 +82,10 @@ public:
     }
 
     // Opens the window on the image, chooses its volume on the volume page and scans it.
-    void scan_through_window()
+    void scan_through_window() { scan_through_window(img.path, img.volume_path); }
+    void scan_through_window(const QString& image, const QString& volume_path)
     {
-        set_drive_images({img.path});
+        set_drive_images({image});
         reopen_fat_drives();
         enumerate_volumes();
         startup_done = true;
@@ -94,9 +98,9 @@ public:
             const QRect r = volumes->lv_volumes->visualRect(volumes->lv_volumes->model()->index(row, 0));
             QTest::mouseClick(volumes->lv_volumes->viewport(), Qt::LeftButton, {}, r.center());
             const std::optional<volume_item_s> v = volumes->selected_volume();
-            chosen = v && v->volume_path == img.volume_path;
+            chosen = v && v->volume_path == volume_path;
         }
-        ASSERT_TRUE(chosen) << "no row for " << img.volume_path.toStdString();
+        ASSERT_TRUE(chosen) << "no row for " << volume_path.toStdString();
         QTest::mouseClick(volumes->btn_scan, Qt::LeftButton);
         ASSERT_EQ(window->page(), static_cast<QWidget*>(window->recovery()));
         QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 120000);
@@ -141,6 +145,19 @@ public:
         if (root.isValid())
             visit(root, root.data().toString());
         return out;
+    }
+
+    // Checks every row of the folder shown, presses Recover and answers the folder dialog with
+    // `folder`; the box that ends the recovery is the last of `boxes`.
+    void recover_all_into(const QString& folder)
+    {
+        recovery_window_c* page = window->recovery();
+        page->on_check_all(true);
+        set_file_dialog_hook([&](const file_dialog_request_s&) { return folder; });
+        const std::size_t before = boxes.size();
+        QTest::mouseClick(page->btn_recovery, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(boxes.size() > before, 60000);
+        set_file_dialog_hook({});
     }
 
     QTemporaryDir dir;
@@ -375,6 +392,118 @@ TEST_F(recovery_page, previews_a_deleted_picture_and_utf16_text_from_a_private_f
 
     window.reset();
     EXPECT_FALSE(QFileInfo::exists(folder)) << "the preview folder is removed with the window";
+}
+
+QByteArray png_bytes(int width, int height, int seed)
+{
+    QImage picture(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            picture.setPixel(x, y, qRgb((x * seed) & 255, (y * 3 + seed) & 255, (x ^ y) & 255));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    return bytes;
+}
+
+TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_home_page)
+{
+    // A volume without a file system: two pictures among zeros, found by their content.
+    const QString raw = dir.path() + "/raw.img";
+    const QByteArray first = png_bytes(40, 30, 7), second = png_bytes(64, 48, 11);
+    make_sparse(raw, 4 << 20);
+    write_at(raw, 64 * 1024, first);
+    write_at(raw, 1 << 20, second);
+    const QString volume = raw + "@p0";
+    scan_through_window(raw, volume);
+    recovery_window_c* page = window->recovery();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(page->engine_kind, 2);
+    EXPECT_EQ(page->found_files(), 2);
+    const QJsonObject cli = cli_scan(volume, raw);
+    ASSERT_EQ(cli["engine"].toString(), "deep");
+    const QJsonArray shown = shown_folders();
+    EXPECT_EQ(shown, cli["folders"].toArray()) << QJsonDocument(QJsonObject{{"shown", shown}}).toJson().toStdString();
+
+    // Recovered byte for byte.
+    const std::map<std::uint64_t, QByteArray> by_size = {{first.size(), first}, {second.size(), second}};
+    const auto recovered_equal = [&](const QString& folder) {
+        const QStringList files = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+        EXPECT_EQ(files.size(), 2) << folder.toStdString();
+        for (const QString& f : files) {
+            const QByteArray bytes = content(folder + "/" + f);
+            ASSERT_EQ(by_size.count(bytes.size()), 1u) << f.toStdString();
+            EXPECT_EQ(bytes, by_size.at(bytes.size())) << f.toStdString();
+        }
+    };
+    click_folder(page->tv_dirtree->model()->index(0, 0, page->tv_dirtree->model()->index(0, 0)));
+    ASSERT_EQ(page->rows.size(), 2);
+    recover_all_into(dir.path() + "/scanned");
+    recovered_equal(dir.path() + "/scanned");
+
+    // Saved through the Save button: the header and one 32-byte record per file.
+    ASSERT_TRUE(page->btn_filter->isVisible());
+    set_file_dialog_hook([&](const file_dialog_request_s& r) {
+        EXPECT_EQ(r.kind, file_dialog_kind::save_file);
+        return dir.path() + "/result";
+    });
+    QTest::mouseClick(page->btn_filter, Qt::LeftButton);
+    set_file_dialog_hook({});
+    const QString saved = dir.path() + "/result.sav";
+    EXPECT_EQ(QFileInfo(saved).size(), 256 + 2 * 32);
+    EXPECT_TRUE(content(saved).startsWith(volume.toLocal8Bit() + '\0'));
+
+    // Back to the home page, then its resume button with the saved file.
+    QTest::mouseClick(page->btn_back, Qt::LeftButton);
+    window->show_page(0);
+    EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+    boxes.clear();
+    const auto resume = [&](const QString& file) {
+        set_file_dialog_hook([&](const file_dialog_request_s& r) {
+            EXPECT_EQ(r.kind, file_dialog_kind::open_file);
+            return file;
+        });
+        QTest::mouseClick(window->home()->btn_resume, Qt::LeftButton);
+        set_file_dialog_hook({});
+    };
+    resume(saved);
+    ASSERT_EQ(window->page(), static_cast<QWidget*>(page));
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_FALSE(scan_busy);
+    EXPECT_TRUE(page->btn_pause->isHidden() && page->btn_stop->isHidden() && page->btn_filter->isHidden());
+    EXPECT_EQ(shown_folders(), shown);
+    click_folder(page->tv_dirtree->model()->index(0, 0, page->tv_dirtree->model()->index(0, 0)));
+    recover_all_into(dir.path() + "/loaded");
+    recovered_equal(dir.path() + "/loaded");
+
+    // A result whose volume is absent, and a file that is no scan result: the home page
+    // stays, with a box that says why.
+    QByteArray elsewhere = content(saved);
+    elsewhere.replace(0, 256, QByteArray(256, '\0'));
+    const QByteArray absent_path("/absent/disk.img@p0");
+    elsewhere.replace(0, absent_path.size(), absent_path);
+    const QString absent = dir.path() + "/absent.sav";
+    write_at(absent, 0, elsewhere);
+    const QString broken = dir.path() + "/broken.sav";
+    write_at(broken, 0, QByteArray(300, 'x'));
+    struct case_s {
+        QString file;
+        QString box;
+    } cases[] = {
+        {absent, translate("recovery_load_volume_warning").arg(absent, "/absent/disk.img@p0")},
+        {broken, translate("recovery_load_warning").arg(broken)},
+    };
+    for (const case_s& c : cases) {
+        QTest::mouseClick(page->btn_back, Qt::LeftButton);
+        window->show_page(0);
+        boxes.clear();
+        resume(c.file);
+        EXPECT_EQ(window->page(), static_cast<QWidget*>(window->home())) << c.file.toStdString();
+        ASSERT_EQ(boxes.size(), 1u) << c.file.toStdString();
+        EXPECT_EQ(boxes[0].text, c.box);
+        EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+    }
 }
 
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
