@@ -60,7 +60,6 @@ public:
     void TearDown() override
     {
         window_fixture::TearDown();
-        set_file_dialog_hook({});
         set_drive_images({});
         qunsetenv("VANTREL_IMAGES_ONLY");
     }
@@ -157,7 +156,7 @@ public:
         const std::size_t before = boxes.size();
         QTest::mouseClick(page->btn_recovery, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(boxes.size() > before, 60000);
-        set_file_dialog_hook({});
+        cancel_file_dialogs();
     }
 
     QTemporaryDir dir;
@@ -449,7 +448,7 @@ TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_hom
         return dir.path() + "/result";
     });
     QTest::mouseClick(page->btn_filter, Qt::LeftButton);
-    set_file_dialog_hook({});
+    cancel_file_dialogs();
     const QString saved = dir.path() + "/result.sav";
     EXPECT_EQ(QFileInfo(saved).size(), 256 + 2 * 32);
     EXPECT_TRUE(content(saved).startsWith(volume.toLocal8Bit() + '\0'));
@@ -465,7 +464,7 @@ TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_hom
             return file;
         });
         QTest::mouseClick(window->home()->btn_resume, Qt::LeftButton);
-        set_file_dialog_hook({});
+        cancel_file_dialogs();
     };
     resume(saved);
     ASSERT_EQ(window->page(), static_cast<QWidget*>(page));

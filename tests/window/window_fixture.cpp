@@ -15,12 +15,20 @@ void window_fixture::SetUp()
         boxes.push_back({box.text(), box.windowTitle(), box.standardButtons(), box.parentWidget()});
         return answer;
     });
+    cancel_file_dialogs();
+}
+
+void window_fixture::cancel_file_dialogs()
+{
+    // A file dialog that a test does not answer is cancelled, never left open.
+    set_file_dialog_hook([](const file_dialog_request_s&) { return QString(); });
 }
 
 void window_fixture::TearDown()
 {
     window.reset();
     set_box_hook({});
+    set_file_dialog_hook({});
 }
 
 void window_fixture::open_window()

@@ -23,6 +23,9 @@ public:
     void SetUp() override;
     void TearDown() override;
 
+    // Answers every file dialog from here on with a cancel (as SetUp does).
+    static void cancel_file_dialogs();
+
     // Makes the window (after the test has prepared texts and flags) and shows it.
     void open_window();
 
