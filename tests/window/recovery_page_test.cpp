@@ -28,6 +28,7 @@
 #include "skin/shell_state.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/images.h"
+#include "tests/support/ntfs_images.h"
 #include "tests/window/window_fixture.h"
 #include "volumes/volume_enumeration.h"
 
@@ -503,6 +504,81 @@ TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_hom
         EXPECT_EQ(boxes[0].text, c.box);
         EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
     }
+}
+
+// Replaces every UTF-16 copy of a name in an image by another of the same length.
+void rename_in_image(const QString& image, const QString& from, const QString& to)
+{
+    ASSERT_EQ(from.size(), to.size());
+    QFile f(image);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    QByteArray bytes = f.readAll();
+    const QByteArray a(reinterpret_cast<const char*>(from.utf16()), from.size() * 2);
+    const QByteArray b(reinterpret_cast<const char*>(to.utf16()), to.size() * 2);
+    ASSERT_TRUE(bytes.contains(a)) << from.toStdString();
+    bytes.replace(a, b);
+    f.seek(0);
+    f.write(bytes);
+}
+
+TEST_F(recovery_page, ntfs_scan_shows_what_the_command_line_finds_and_names_never_leave_the_folder)
+{
+    const QByteArray report = text_bytes(3000, 1), photo = random_bytes(70000, 2), up = text_bytes(1500, 3),
+                     absolute = text_bytes(900, 4);
+    const ntfs_image_s ntfs = make_ntfs_image(dir.path(), "ntfs.img", {32, 0, false}, [&](const QString& m) {
+        make_folder(m + "/Docs");
+        write_file(m + "/Docs/report.txt", report);
+        write_file(m + "/Docs/kept.txt", "still there");
+        write_file(m + "/photo.bin", photo);
+        write_file(m + "/dotdot_evil", up);
+        write_file(m + "/etc_passwdx", absolute);
+        for (const char* gone : {"/Docs/report.txt", "/photo.bin", "/dotdot_evil", "/etc_passwdx"})
+            QFile::remove(m + gone);
+    });
+    // Names that no file system driver writes, as a damaged or hostile volume holds them.
+    rename_in_image(ntfs.path, "dotdot_evil", "../evil.txt");
+    rename_in_image(ntfs.path, "etc_passwdx", "/etc/passwd");
+    scan_through_window(ntfs.path, ntfs.volume_path);
+    recovery_window_c* page = window->recovery();
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(page->engine_kind, 1);
+    const QJsonObject cli = cli_scan(ntfs.volume_path, ntfs.path);
+    ASSERT_EQ(cli["engine"].toString(), "ntfs");
+    EXPECT_EQ(page->found_files(), cli["found_count"].toInteger());
+    const QJsonArray shown = shown_folders();
+    EXPECT_EQ(shown, cli["folders"].toArray()) << QJsonDocument(QJsonObject{{"shown", shown}}).toJson().toStdString();
+
+    // Every folder's deleted files recovered into a folder of its own, byte for byte, and
+    // nothing beside or above it.
+    const std::map<std::uint64_t, QByteArray> by_size = {
+        {report.size(), report}, {photo.size(), photo}, {up.size(), up}, {absolute.size(), absolute}};
+    const QString out = dir.path() + "/out";
+    ASSERT_TRUE(QDir().mkpath(out));
+    const QAbstractItemModel* tree = page->tv_dirtree->model();
+    QStringList names;
+    const QList<QModelIndex> folders = {tree->index(0, 0), tree->index(0, 0, tree->index(0, 0))};
+    for (int i = 0; i < folders.size(); ++i) {
+        click_folder(folders[i]);
+        for (const recovery_item_s& r : page->rows)
+            names << r.name;
+        const QString into = out + "/" + QString::number(i);
+        recover_all_into(into);
+        for (const QString& f : QDir(into).entryList(QDir::Files | QDir::Hidden)) {
+            SCOPED_TRACE(f.toStdString());
+            const QByteArray bytes = content(into + "/" + f);
+            ASSERT_EQ(by_size.count(bytes.size()), 1u);
+            EXPECT_EQ(bytes, by_size.at(bytes.size()));
+        }
+    }
+    EXPECT_TRUE(names.contains("../evil.txt") && names.contains("/etc/passwd")) << names.join(", ").toStdString();
+    int written = 0;
+    for (const QString& sub : {"0", "1"})
+        written += QDir(out + "/" + sub).entryList(QDir::Files | QDir::Hidden).size();
+    EXPECT_EQ(written, 4);
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList({"0", "1"}));
+    EXPECT_FALSE(QFileInfo::exists(out + "/evil.txt"));
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + "/evil.txt"));
+    EXPECT_NE(content("/etc/passwd"), absolute);
 }
 
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
