@@ -32,15 +32,15 @@ scan_vs_fls() {
   printf '%-6s time ratio scan/fls: %.2f\n' "$label" "$(calc "$t_ours / $t_fls")"
 }
 
-# Makes $2 camera-style photos in folder $1 (kept between runs): 4000x3000 JPEGs of noisy
-# scenes at quality 92, about 5 MB each, with an Exif block and a thumbnail as cameras
-# write them. Prints their paths.
+# Makes $2 camera-style photos in folder $1 (kept between runs): JPEGs of noisy scenes at
+# quality 92, $3 pixels (default 4000x3000, about 5 MB each), with an Exif block and a
+# thumbnail as cameras write them. Prints their paths.
 camera_photos() {
-  local out=$1 n=$2 k
+  local out=$1 n=$2 size=${3:-4000x3000} k
   mkdir -p "$out"
   for k in $(seq "$n"); do
     if [ ! -s "$out/photo$k.jpg" ]; then
-      /usr/bin/convert -seed "$k" -size 4000x3000 plasma:fractal -attenuate 0.4 +noise Gaussian \
+      /usr/bin/convert -seed "$k" -size "$size" plasma:fractal -attenuate 0.4 +noise Gaussian \
         -sampling-factor 2x1 -quality 92 "$out/tmp.jpg"
       /usr/bin/convert "$out/tmp.jpg" -thumbnail 160x120 "$out/thumb.jpg"
       exiftool -q -overwrite_original -Make=Vantrel -Model=Bench "-ThumbnailImage<=$out/thumb.jpg" "$out/tmp.jpg"

@@ -484,3 +484,89 @@ TEST(cli, refuses_to_recover_onto_the_scanned_volume)
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(r.err.contains("lies on the volume being recovered")) << r.err.toStdString();
 }
+
+// The demo image that the README walks through: its lost partitions are found and written
+// back beside the one entry the table kept, then each road finds its files and brings them
+// back, and a file that lies on several volumes comes back the same from each of them.
+TEST(cli, demo_image_gives_files_on_every_road)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString image = dir.filePath("demo.img");
+    QProcess make;
+    make.setProcessChannelMode(QProcess::MergedChannels);
+    make.start("bash", {QStringLiteral(VANTREL_SOURCE_DIR "/tools/make_demo_image.sh"), image});
+    ASSERT_TRUE(make.waitForFinished(300000));
+    ASSERT_EQ(make.exitCode(), 0) << make.readAll().toStdString();
+
+    // Before the repair the only volume is the data partition, without a file system.
+    const QJsonArray before = cli({"volumes", "--json", image}).json()["volumes"].toArray();
+    ASSERT_EQ(before.size(), 1);
+    EXPECT_EQ(before[0]["file_system"].toString(), "");
+
+    const cli_result_s repair = cli({"repair", image, "--yes", "--json"}, dir.path());
+    ASSERT_EQ(repair.code, 0) << repair.err.toStdString();
+    EXPECT_EQ(repair.json()["partitions"].toArray(),
+              (QJsonArray{QJsonObject{{"file_system", "FAT32"}, {"type", 12}, {"start_sector", 2048}, {"end_sector", 206847}},
+                          QJsonObject{{"file_system", "NTFS"}, {"type", 7}, {"start_sector", 264192}, {"end_sector", 673791}}}));
+
+    struct road_s {
+        const char* volume;
+        const char* engine;
+        QStringList files;
+    };
+    const road_s roads[] = {
+        {"@p1", "fat", {"/#rip2025/#oster.png", "/#rip2025/#ower.jpg", "/#rip2025/#rip.htm", "/Notes/#etter.txt",
+                        "/Notes/#hopping.txt", "/Photos/#ldtown.jpg", "/Photos/#unset.jpg"}},
+        {"@p2", "ntfs", {"/Old drafts/poster draft.png", "/Old drafts/shopping list.txt", "/Reports/Harbour.jpg",
+                         "/Reports/minutes.txt"}},
+        {"@p3", "deep", {"/csv/00000006.csv", "/gz/00000005.gz", "/html/00000004.html", "/jpg/00000000.jpg",
+                         "/jpg/00000003.jpg", "/png/00000001.png", "/txt/00000002.txt"}},
+    };
+    for (const road_s& road : roads) {
+        SCOPED_TRACE(road.volume);
+        const QString volume = image + road.volume;
+        const QJsonObject scan = cli({"scan", volume, "--json"}).json();
+        EXPECT_EQ(scan["engine"].toString(), road.engine);
+        QStringList found;
+        for (const QJsonValue folder : scan["folders"].toArray()) {
+            const QString path = folder["path"].toString();
+            for (const QJsonValue file : folder["files"].toArray())
+                found << (path == "/" ? QString() : path) + "/" + file["name"].toString();
+        }
+        found.sort();
+        EXPECT_EQ(found, road.files);
+        const QJsonObject recovered =
+            cli({"recover", volume, "--out", dir.filePath(road.engine), "--json"}).json();
+        EXPECT_EQ(recovered["written"].toArray().size(), road.files.size());
+        EXPECT_TRUE(recovered["failed"].toArray().isEmpty());
+    }
+
+    const auto bytes = [&](const QString& path) {
+        QFile f(dir.filePath(path));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    // The same file through different roads, each group's first one a whole photo.
+    const QStringList same[] = {
+        {"fat/Photos/#unset.jpg", "deep/jpg/00000000.jpg"},
+        {"fat/Photos/#ldtown.jpg", "deep/jpg/00000003.jpg"},
+        {"fat/#rip2025/#oster.png", "ntfs/Old drafts/poster draft.png", "deep/png/00000001.png"},
+        {"fat/Notes/#hopping.txt", "ntfs/Old drafts/shopping list.txt"},
+        {"fat/Notes/#etter.txt", "deep/txt/00000002.txt"},
+        {"fat/#rip2025/#rip.htm", "deep/html/00000004.html"},
+    };
+    for (const QStringList& group : same) {
+        const QByteArray first = bytes(group[0]);
+        EXPECT_FALSE(first.isEmpty()) << group[0].toStdString();
+        for (const QString& other : group.mid(1))
+            EXPECT_EQ(bytes(other), first) << other.toStdString() << " differs from " << group[0].toStdString();
+    }
+    for (const char* photo : {"fat/#rip2025/#ower.jpg", "ntfs/Reports/Harbour.jpg", "deep/jpg/00000000.jpg"}) {
+        const QByteArray jpeg = bytes(photo);
+        EXPECT_TRUE(jpeg.startsWith("\xFF\xD8") && jpeg.endsWith("\xFF\xD9")) << photo;
+    }
+    QProcess gunzip;
+    gunzip.start("gzip", {"-dc", dir.filePath("deep/gz/00000005.gz")});
+    ASSERT_TRUE(gunzip.waitForFinished(20000));
+    EXPECT_EQ(gunzip.readAllStandardOutput(), bytes("ntfs/Reports/minutes.txt"));
+}
