@@ -8,6 +8,7 @@
 #include <sstream>
 #include <string>
 
+#include "recovery/diagnostics.h"
 #include "recovery/signatures/sc_library.h"
 #include "recovery/signatures/signature.h"
 
@@ -94,7 +95,7 @@ int sc_load_config(const char* path)
             else if (!extra.empty())
                 problem = "extra words";
             if (problem) {
-                std::fprintf(stderr, "%s:%d: %s, line skipped\n", path, number, problem);
+                diagnostic("%s:%d: %s, line skipped\n", path, number, problem);
                 continue;
             }
             settings[index].enabled = state == "on";

@@ -9,10 +9,10 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "recovery/diagnostics.h"
 #include "recovery/signatures/sc_config.h"
 #include "recovery/signatures/signature.h"
 #include "volumes/volume_device.h"
@@ -116,7 +116,7 @@ std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, 
             continue;
         }
         if (run_len != 0) {
-            std::fprintf(stderr, "deep scan: %llu unreadable bytes at offset %llu skipped\n",
+            diagnostic("deep scan: %llu unreadable bytes at offset %llu skipped\n",
                          static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
             run_len = 0;
         }
@@ -125,7 +125,7 @@ std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, 
             break;
     }
     if (run_len != 0)
-        std::fprintf(stderr, "deep scan: %llu unreadable bytes at offset %llu skipped\n",
+        diagnostic("deep scan: %llu unreadable bytes at offset %llu skipped\n",
                      static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
     return done;
 }
@@ -136,18 +136,24 @@ int sc_scan(sc_context_s* context, const char* device_path)
 {
     if (context == nullptr || device_path == nullptr)
         return -1;
-    std::atomic_ref<std::int32_t> stop(context->stop);
-    std::atomic_ref<std::int32_t> pause(context->pause);
-    std::atomic_ref<double> progress(context->progress);
-
     std::unique_ptr<block_device> dev = open_volume(QString::fromLocal8Bit(device_path));
     if (!dev)
         return -1;
+    return sc_scan_device(context, *dev);
+}
+
+int sc_scan_device(sc_context_s* context, block_device& volume)
+{
+    if (context == nullptr)
+        return -1;
+    std::atomic_ref<std::int32_t> stop(context->stop);
+    std::atomic_ref<std::int32_t> pause(context->pause);
+    std::atomic_ref<double> progress(context->progress);
     const std::vector<sc_type_setting_s> settings = sc_current_settings();
     const std::vector<header_group_s> groups = build_groups(settings);
     const std::vector<candidate_s> headerless = headerless_formats(settings);
     std::array<std::uint8_t, sector> before_block{};  // the sector before the current block
-    const std::uint64_t size = dev->size();
+    const std::uint64_t size = volume.size();
     // A small volume needs no more than its own size of buffer.
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(block_bytes, (size + sector - 1) / sector * sector)));
     std::vector<bool> bad;
@@ -165,18 +171,18 @@ int sc_scan(sc_context_s* context, const char* device_path)
         }
         pos = std::max(pos, next);
         // Holes of an image file read as zeros, and no header is all zeros: skip them.
-        const std::uint64_t data = dev->next_data(pos);
+        const std::uint64_t data = volume.next_data(pos);
         if (data > pos)
             pos = data / sector * sector;
         if (pos >= size)
             break;
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(block_bytes, size - pos));
-        const std::size_t n = read_block(*dev, pos, buf.data(), want, bad, bad_count);
+        const std::size_t n = read_block(volume, pos, buf.data(), want, bad, bad_count);
         if (n == 0)
             break;
         const std::span<const std::uint8_t> block(buf.data(), n);
         std::span<const std::uint8_t> previous_of_block;
-        if (!headerless.empty() && pos >= sector && dev->read_at(pos - sector, before_block.data(), sector) == sector)
+        if (!headerless.empty() && pos >= sector && volume.read_at(pos - sector, before_block.data(), sector) == sector)
             previous_of_block = before_block;
 
         // Asks the formats without headers about the sector at s, and reports what they find.
@@ -188,7 +194,7 @@ int sc_scan(sc_context_s* context, const char* device_path)
                 if (!c.signature->starts(here, previous))
                     continue;
                 const std::uint64_t limit = std::min(c.max_size, size - at);
-                carve_reader reader(*dev, at, limit, &stop, block, pos);
+                carve_reader reader(volume, at, limit, &stop, block, pos);
                 const std::optional<carve_result_s> r = c.signature->size(reader);
                 if (!r || r->size == 0 || r->size > limit || reader.failed())
                     continue;
@@ -217,7 +223,7 @@ int sc_scan(sc_context_s* context, const char* device_path)
                         continue;
                     claimed = true;
                     const std::uint64_t limit = std::min(c.max_size, size - at);
-                    carve_reader reader(*dev, at, limit, &stop, block, pos);
+                    carve_reader reader(volume, at, limit, &stop, block, pos);
                     const std::optional<carve_result_s> r = c.signature->size(reader);
                     if (stop.load() != 0)
                         return 1;
@@ -245,7 +251,7 @@ int sc_scan(sc_context_s* context, const char* device_path)
             break;  // the device ended early
     }
     if (bad_count != 0)
-        std::fprintf(stderr, "deep scan: %llu unreadable sectors skipped in all\n",
+        diagnostic("deep scan: %llu unreadable sectors skipped in all\n",
                      static_cast<unsigned long long>(bad_count));
     progress.store(1.0);
     return 0;

@@ -21,9 +21,10 @@
 //     txt     txt sh html xml json csv (plain text, found without a header)
 // The size is a count of bytes with an optional suffix K, M, G or T (powers of 1024). Types
 // not named keep their built-in state: enabled, with their built-in maximum. A line that
-// cannot be read (unknown type, neither on nor off, bad size, extra words) is reported on
-// stderr with its line number and skipped. A missing or unreadable file means every type
-// enabled with its built-in maximum. Each call replaces the whole configuration.
+// cannot be read (unknown type, neither on nor off, bad size, extra words) is reported with
+// its line number through the diagnostic sink (recovery/diagnostics.h) and skipped. A
+// missing or unreadable file means every type enabled with its built-in maximum. Each call
+// replaces the whole configuration.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -65,8 +66,12 @@ int sc_load_config(const char* path);
 // reports every file found through the context's callback, on the calling thread, in the
 // order of their offsets. Returns when the scan is over or stopped; 0 when the volume's end
 // was reached, 1 when stopped, -1 when the volume could not be opened. Unreadable sectors
-// are skipped, counted and reported on stderr.
+// are skipped, counted and reported through the diagnostic sink.
 int sc_scan(sc_context_s* context, const char* device_path);
+// The same over a volume that the caller has opened already (the deep engine opens it where
+// its volume item says it lies, without looking the volume up again by its path).
+class block_device;
+int sc_scan_device(sc_context_s* context, block_device& volume);
 
 // Reading a volume: a handle from sc_open (nullptr on failure), a position set with sc_seek
 // (origin 0: from the start; negative result on failure), sc_read of up to count bytes

@@ -4,12 +4,15 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
+#include <mutex>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "disk/device_registry.h"
 #include "raw_image.h"
+#include "recovery/diagnostics.h"
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/signatures/sc_library.h"
 #include "recovery/signatures/signature.h"
@@ -36,6 +39,28 @@ void collect(void* user, const char* extension, std::uint64_t offset, std::uint6
     if (c->stop_after >= 0 && static_cast<int>(c->reports.size()) >= c->stop_after)
         std::atomic_ref<std::int32_t>(c->context->stop).store(1);
 }
+
+// Takes the library's diagnostic lines while it lives; afterwards they go to stderr again.
+class diagnostics_capture {
+public:
+    diagnostics_capture()
+    {
+        set_diagnostic_sink([this](std::string_view t) {
+            const std::lock_guard<std::mutex> g(lock_);
+            text_ += t;
+        });
+    }
+    ~diagnostics_capture() { set_diagnostic_sink(stderr_diagnostics()); }
+    std::string text() const
+    {
+        const std::lock_guard<std::mutex> g(lock_);
+        return text_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    std::string text_;
+};
 
 // Restores the built-in configuration after a test that loaded one of its own.
 struct config_guard {
@@ -196,7 +221,13 @@ TEST(sc_library, configuration_file_enables_types_and_limits_sizes)
             "jpg on 12Q\n"
             "png on 1M extra\n");
     f.close();
-    EXPECT_EQ(sc_load_config(conf.toLocal8Bit().constData()), 0);
+    {
+        const diagnostics_capture reported;
+        EXPECT_EQ(sc_load_config(conf.toLocal8Bit().constData()), 0);
+        // Each bad line by its number, through the diagnostic sink.
+        for (const char* line : {":5: unknown type", ":6: expected on or off", ":7: bad maximum size", ":8: extra words"})
+            EXPECT_NE(reported.text().find(line), std::string::npos) << line << " in " << reported.text();
+    }
     raw_recovery_c engine;
     run_scan(engine, volume);
     EXPECT_TRUE(engine.found_files.isEmpty());  // png off, jpg limited to 3 bytes
@@ -246,12 +277,21 @@ TEST(sc_library, unreadable_sectors_are_skipped)
     const QString volume = image.write();
     set_unreadable_ranges(image.image_path(), {{first + 4096 + 1024, first + 4096 + 1536}, {hidden + 600, hidden + 700}});
     raw_recovery_c engine;
+    const diagnostics_capture reported;
     run_scan(engine, volume);
     set_unreadable_ranges(image.image_path(), {});
     std::vector<std::uint64_t> offsets;
     for (const raw_entry_s& e : engine.found_files)
         offsets.push_back(e.offset);
     EXPECT_EQ(offsets, (std::vector<std::uint64_t>{first, last}));
+    // Each unreadable range and the total, told through the diagnostic sink.
+    const std::string ranges = QString("deep scan: 512 unreadable bytes at offset %1 skipped\n"
+                                       "deep scan: 512 unreadable bytes at offset %2 skipped\n"
+                                       "deep scan: 2 unreadable sectors skipped in all\n")
+                                   .arg(first + 4096 + 1024)
+                                   .arg(hidden + 512)
+                                   .toStdString();
+    EXPECT_EQ(reported.text(), ranges);
 }
 
 TEST(sc_library, reader_functions)
