@@ -1,16 +1,15 @@
 // The FAT module and the FAT engine over a volume made of the input.
 #include <QFile>
-#include <QFileInfo>
 #include <algorithm>
 #include <vector>
 
-#include "disk/device_registry.h"
 #include "disk/drive_list.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/targets.h"
 #include "recovery/fat/fat_drive_table.h"
 #include "recovery/fat/fat_module.h"
 #include "recovery/fat/fat_recovery.h"
+#include "recovery/recovery_session.h"
 
 namespace {
 
@@ -28,16 +27,6 @@ std::uint64_t declared_size(const std::uint8_t* data, std::size_t size)
         sectors = data[32] | (data[33] << 8) | (data[34] << 16) | (std::uint64_t{data[35]} << 24);
     return std::min(sectors * 512, max_volume);
 }
-
-// Runs the scan on the calling thread, which is the fuzzer's.
-class fuzz_fat_engine : public fat_recovery_c {
-public:
-    void scan(const volume_item_s& volume)
-    {
-        set_volume(volume);
-        run();
-    }
-};
 
 // Reads a file as the engine would, along its chain or as contiguous clusters, and checks
 // that the read never claims more than asked or more than the file holds.
@@ -89,36 +78,30 @@ void read_root()
 int fuzz_fat(const std::uint8_t* data, std::size_t size)
 {
     fuzz::quiet();
-    // The drive list names an image file that exists; every open of its path is served
-    // from the input in memory, through the device registry.
-    static const QString image = [] {
-        const QString path = QFileInfo(fuzz::write_scratch("fat.img", nullptr, 0)).absoluteFilePath();
-        qputenv("VANTREL_IMAGES_ONLY", "1");
-        return path;
-    }();
-    set_drive_images({image});
-    auto bytes = std::make_shared<const std::vector<std::uint8_t>>(data, data + size);
-    const std::uint64_t volume_size = declared_size(data, size);
-    register_device(image, [bytes, volume_size](device_access) { return fuzz::input_device(bytes, volume_size); });
-    struct unregister_s {
-        ~unregister_s() { unregister_device(image); }
-    } unregister_at_return;
-    if (reopen_fat_drives() < 1)
+    qputenv("VANTREL_IMAGES_ONLY", "1");
+    // The drive list names an image file whose every open is served from the input.
+    const fuzz::input_volume volume("fat.img", data, size, declared_size(data, size), QStringLiteral("FAT32"));
+    set_drive_images({volume.image()});
+
+    // The engine's scan as the window and the command line run it: the session opens the
+    // drive table over the drive list and picks the FAT engine by the file system's name.
+    recovery_session_c& session = fuzz::session();
+    FUZZ_CHECK(session.start(volume.item()));
+    FUZZ_CHECK(session.wait());
+    FUZZ_CHECK(session.kind() == engine_kind::fat);
+    fat_recovery_c& engine = session.fat_engine();
+    FUZZ_CHECK(engine.entry_table.count(0) == 1);
+
+    // The module's own reads of the root folder and its files, on the drive table the
+    // session opened.
+    if (fat_drive_count() < 1)
         return 0;
     volume_partition_table[0] = {0, 0, 0};
-
     FATFS fs;
     f_mount(0, &fs);
     read_root();
     f_mount(0, nullptr);
 
-    volume_item_s volume;
-    volume.disk_number = 0;
-    volume.partition_number = 0;
-    volume.start_sector = 0;
-    fuzz_fat_engine engine;
-    engine.scan(volume);
-    FUZZ_CHECK(engine.entry_table.count(0) == 1);
     int recovered = 0;
     const QString out = fuzz::scratch_dir() + "/fat-recovered";
     for (const auto& [cluster, entry] : engine.entry_table) {

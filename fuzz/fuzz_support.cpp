@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "disk/block_device.h"
+#include "disk/device_registry.h"
+#include "recovery/recovery_session.h"
 #include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
 
@@ -83,6 +86,34 @@ QString write_scratch(const QString& name, const std::uint8_t* data, std::size_t
         std::abort();
     }
     return path;
+}
+
+input_volume::input_volume(const QString& name, const std::uint8_t* data, std::size_t n, std::uint64_t size,
+                           const QString& file_system)
+{
+    const QString image = QFileInfo(write_scratch(name, nullptr, 0)).absoluteFilePath();
+    auto bytes = std::make_shared<const std::vector<std::uint8_t>>(data, data + n);
+    size = std::max<std::uint64_t>(size, n);
+    register_device(image, [bytes, size](device_access) { return input_device(bytes, size); });
+    item_.device_name = image;
+    item_.volume_path = image + QStringLiteral("@p0");
+    item_.file_system = file_system;
+    item_.disk_number = 0;
+    item_.partition_number = 0;
+    item_.start_sector = 0;
+    item_.sector_count = (size + 511) / 512;
+}
+
+input_volume::~input_volume()
+{
+    unregister_device(item_.device_name);
+}
+
+recovery_session_c& session()
+{
+    // Never destroyed: the fuzzer ends the process with exit().
+    static recovery_session_c* s = new recovery_session_c(nullptr, scratch_dir() + "/none.conf");
+    return *s;
 }
 
 void quiet()

@@ -7,7 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "volumes/volume_item.h"
+
 class block_device;
+class recovery_session_c;
 
 namespace fuzz {
 
@@ -24,6 +27,27 @@ const QString& scratch_dir();
 // Writes the input to a file in the scratch folder (replacing it), extended with a hole to
 // `size` bytes when that is more; returns its path.
 QString write_scratch(const QString& name, const std::uint8_t* data, std::size_t n, std::uint64_t size = 0);
+
+// While it lives, an image file of the scratch folder whose every open (through the device
+// registry) is served from the input, zeros after it up to `size`; item() is the image as a
+// whole volume with that file system, for a recovery session.
+class input_volume {
+public:
+    input_volume(const QString& name, const std::uint8_t* data, std::size_t n, std::uint64_t size,
+                 const QString& file_system);
+    ~input_volume();
+    input_volume(const input_volume&) = delete;
+    input_volume& operator=(const input_volume&) = delete;
+    const QString& image() const { return item_.device_name; }
+    const volume_item_s& item() const { return item_; }
+
+private:
+    volume_item_s item_;
+};
+
+// The recovery session the targets scan through, one per process, with the deep scan's
+// built-in configuration.
+recovery_session_c& session();
 
 // Silences the diagnostics the engines print, once per process.
 void quiet();

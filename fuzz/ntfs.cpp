@@ -2,12 +2,14 @@
 // input; the rest of the volume reads as zeros.
 #include <QFile>
 #include <algorithm>
+#include <array>
 
 #include "disk/block_device.h"
 #include "fuzz/fuzz_support.h"
 #include "fuzz/targets.h"
 #include "recovery/ntfs/ntfs_library.h"
 #include "recovery/ntfs/ntfs_recovery.h"
+#include "recovery/recovery_session.h"
 
 namespace {
 
@@ -28,26 +30,28 @@ std::uint64_t declared_size(const std::uint8_t* data, std::size_t size)
     return (sectors + 1) * bytes_per_sector;
 }
 
-class fuzz_ntfs_engine : public ntfs_recovery_c {
-public:
-    bool scan(std::unique_ptr<block_device> device)
-    {
-        reset();
-        if (ntfs_scan_startup_device(std::move(device), ntfs_scan_context.data()) != 0)
-            return false;
-        walk_open_volume();
-        return true;
-    }
-};
-
 }  // namespace
 
 int fuzz_ntfs(const std::uint8_t* data, std::size_t size)
 {
     fuzz::quiet();
-    fuzz_ntfs_engine engine;
-    if (!engine.scan(fuzz::input_device(data, size, declared_size(data, size))))
-        return 0;
+    const std::uint64_t volume_size = declared_size(data, size);
+    // The library alone first: a volume it refuses is left there, since the engine would
+    // write each refusal to its log file in the working folder.
+    {
+        std::array<std::uint8_t, ntfs_context_bytes> context{};
+        if (ntfs_scan_startup_device(fuzz::input_device(data, size, volume_size), context.data()) != 0)
+            return 0;
+        ntfs_scan_close(context.data());
+    }
+
+    // The engine's scan as the window and the command line run it.
+    const fuzz::input_volume volume("ntfs.img", data, size, volume_size, QStringLiteral("NTFS"));
+    recovery_session_c& session = fuzz::session();
+    FUZZ_CHECK(session.start(volume.item()));
+    FUZZ_CHECK(session.wait());
+    FUZZ_CHECK(session.kind() == engine_kind::ntfs);
+    ntfs_recovery_c& engine = session.ntfs_engine();
     FUZZ_CHECK(engine.get_progress() >= 0.0 && engine.get_progress() <= 1.0);
     const QString out = fuzz::scratch_dir() + "/ntfs-recovered";
     int recovered = 0;

@@ -56,6 +56,14 @@ QString recovery_session_c::engine_name(engine_kind kind)
     return {};
 }
 
+bool recovery_session_c::prepare(engine_kind kind)
+{
+    // The FAT module reads the drive by its number in the drive list, as it is now.
+    if (kind == engine_kind::fat)
+        return open_fat_drives() > 0;
+    return true;
+}
+
 bool recovery_session_c::start(const volume_item_s& volume, bool deep)
 {
     if (running() || writing())
@@ -65,8 +73,6 @@ bool recovery_session_c::start(const volume_item_s& volume, bool deep)
     volume_ = volume;
     switch (kind_) {
     case engine_kind::fat:
-        // The FAT module reads the drive by its number in the drive list, as it is now.
-        open_fat_drives();
         current_ = &fat_;
         break;
     case engine_kind::ntfs:
@@ -76,6 +82,7 @@ bool recovery_session_c::start(const volume_item_s& volume, bool deep)
         current_ = &deep_;
         break;
     }
+    prepare(kind_);
     current_->reset();
     current_->set_volume(volume);
     finish_due_ = true;

@@ -44,6 +44,10 @@ public:
     static engine_kind engine_for(const volume_item_s& volume, bool deep);
     // "fat", "ntfs", "deep", or "" for none.
     static QString engine_name(engine_kind kind);
+    // The setup an engine of that kind needs before it scans: the FAT module reads through
+    // the drive table, opened (again) over the drive list as it is now. false when the
+    // engine cannot read anything (no drive could be opened).
+    static bool prepare(engine_kind kind);
 
     // Starts a scan of the volume on the engine's thread; false, and nothing started, while
     // a scan runs or a writer writes files of the present results (a new scan would reset
@@ -78,6 +82,9 @@ public:
     const volume_item_s& volume() const { return volume_; }
     // The current engine; the idle engine before the first scan.
     recovery_base_c& engine() { return *current_; }
+    // Each engine, for callers that read an engine's own records.
+    fat_recovery_c& fat_engine() { return fat_; }
+    ntfs_recovery_c& ntfs_engine() { return ntfs_; }
     raw_recovery_c& deep_engine() { return deep_; }
     // The results of the last scan or load; nothing when nothing was found.
     std::optional<result_tree_s> results() const;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "disk/le.h"
+#include "recovery/diagnostics.h"
 #include "volumes/volume_device.h"
 
 namespace {
@@ -116,7 +117,13 @@ void raw_recovery_c::run()
     reset();
     raw_scan_context.user = this;
     raw_scan_context.callback = &found_file_callback;
-    sc_scan(&raw_scan_context, device_path.toLocal8Bit().constData());
+    // Opened where the volume item says the volume lies; the volume is not looked up again.
+    const std::unique_ptr<block_device> volume = open_volume(volume_);
+    if (!volume) {
+        diagnostic("deep scan: cannot open %s\n", volume_.volume_path.toLocal8Bit().constData());
+        return;
+    }
+    sc_scan_device(&raw_scan_context, *volume);
 }
 
 void raw_recovery_c::on_file_found(const char* extension, std::uint64_t offset, std::uint64_t size)

@@ -86,8 +86,7 @@ TEST_F(fat_engine, deleted_files_and_folders_on_every_fat_type)
         mtools("mdeltree", img, {"::/OLD"});
         const QByteArray before = file_md5(img.path);
 
-        fat_recovery_c engine;
-        scan(engine, use({img.path}, img.volume_path));
+        fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
         const std::vector<shown_s> list = shown(engine);
 
         struct expect_s {
@@ -173,8 +172,7 @@ TEST_F(fat_engine, deleted_files_and_folders_keep_their_long_names)
     part[13] = char(part[13] ^ 0x5A);
     write_at(img.path, at - 32, part);
 
-    fat_recovery_c engine;
-    scan(engine, use({img.path}, img.volume_path));
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
     const std::vector<shown_s> list = shown(engine);
     EXPECT_EQ(list.size(), std::size(files));
     for (int i = 0; i < std::ssize(files); ++i) {
@@ -205,8 +203,7 @@ TEST_F(fat_engine, an_image_under_dev_shm_is_read_as_a_file)
     mtools("mcopy", img, {"-m", make_file(dir_.path(), "GONE.TXT", 3000, 1), "::/"});
     mtools("mdel", img, {"::/GONE.TXT"});
 
-    fat_recovery_c engine;
-    scan(engine, use({img.path}, img.volume_path));
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
     EXPECT_EQ(engine.entry_table.size(), 2u);  // the root and the deleted file
 }
 
@@ -240,8 +237,7 @@ TEST_F(fat_engine, same_cluster_twice_and_a_loop_of_folders)
         e[27] = char(sub_cluster >> 8);
     });
 
-    fat_recovery_c engine;
-    scan(engine, use({img.path}, img.volume_path));
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
     ASSERT_TRUE(engine.entry_table.count(first_cluster));
     EXPECT_EQ(engine.entry_table.at(first_cluster).name, "#ECOND.TXT");  // the later creation wins
     ASSERT_TRUE(engine.entry_table.count(sub_cluster));
@@ -265,9 +261,10 @@ TEST_F(fat_engine, progress_counts_and_stop)
     mtools("mdel", img, {"::/BIG/*"});
     const volume_item_s volume = use({img.path}, img.volume_path);
 
+    // The engine alone, without the session's end of scan, which sets the progress to 1.
     fat_recovery_c engine;
     engine.set_stop(stop_user);  // cleared by the scan's own reset
-    scan(engine, volume);
+    scan(engine, engine_kind::fat, volume);
     EXPECT_EQ(engine.get_stop(), 0);
     EXPECT_EQ(engine.get_found_count(), 2101);  // the files and BIG
     EXPECT_GT(engine.get_read_count(), 2001);
@@ -277,7 +274,7 @@ TEST_F(fat_engine, progress_counts_and_stop)
     const fat_image_s small = make_fat_image(dir_.path(), "small.img", 12, false, 4096);
     mtools("mcopy", small, {"-m", files[0], files[1], "::/"});
     fat_recovery_c few;
-    scan(few, use({small.path}, small.volume_path));
+    scan(few, engine_kind::fat, use({small.path}, small.volume_path));
     EXPECT_EQ(few.get_progress(), double(few.get_read_count() - 1) / 2000.0);
 
     // Paused, then stopped: the scan ends without going on and keeps what it found.
@@ -298,6 +295,7 @@ TEST_F(fat_engine, progress_counts_and_stop)
     });
     fat_recovery_c paused;
     paused.set_volume(use({img.path}, img.volume_path));
+    ASSERT_TRUE(recovery_session_c::prepare(engine_kind::fat));  // the drive table over the slow device
     paused.start();
     while (paused.get_read_count() < 50 && paused.isRunning())
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -333,8 +331,10 @@ TEST_F(fat_engine, damaged_volumes_end_with_the_root_alone)
         mtools("mcopy", img, {"-m", make_file(dir_.path(), "GONE.TXT", 1000, 1), "::/"});
         mtools("mdel", img, {"::/GONE.TXT"});
         write_at(img.path, d.offset, d.bytes);
+        // The FAT engine itself: a session gives a volume without a known file system to
+        // the deep engine.
         fat_recovery_c engine;
-        scan(engine, use({img.path}, img.volume_path));
+        scan(engine, engine_kind::fat, use({img.path}, img.volume_path));
         EXPECT_EQ(engine.entry_table.size(), 1u);
         EXPECT_FALSE(fat_folder_tree(engine));
     }
@@ -402,8 +402,7 @@ TEST_F(fat_engine, an_unreadable_sector_fails_the_file_it_lies_in)
     // The third sector of HIT.TXT's data cannot be read.
     const auto unreadable = make_unreadable(img.path, hit, 1024);
 
-    fat_recovery_c engine;
-    scan(engine, use({img.path}, img.volume_path));
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
     const QString out = dir_.filePath("out.bin");
     EXPECT_EQ(engine.recover_item(row_named(engine, "#IT.TXT").id, out), recover_read_error);
     EXPECT_EQ(engine.recover_item(row_named(engine, "#HOLE.TXT").id, out), recover_written);
@@ -420,8 +419,7 @@ TEST_F(fat_engine, two_readers_of_one_volume_at_once)
     const QString big = sources[0], small = sources[1];
     deleted_files(y, dir_.filePath("src"), {{"SMALL.TXT", 5000, 2}});
 
-    fat_recovery_c engine;
-    scan(engine, use({x.path, y.path}, x.volume_path));
+    fat_recovery_c& engine = scan(use({x.path, y.path}, x.volume_path)).fat_engine();
     const volume_item_s other = use({x.path, y.path}, y.volume_path);
     const recovery_item_s big_row = row_named(engine, "#IG.BIN");
     const recovery_item_s small_row = row_named(engine, "#MALL.TXT");
@@ -435,8 +433,7 @@ TEST_F(fat_engine, two_readers_of_one_volume_at_once)
     std::thread writer(reader, big_row, big, dir_.filePath("big.out"), &big_good);
     std::thread preview(reader, small_row, small, dir_.filePath("small.out"), &small_good);
     for (int i = 0; i < 5; ++i) {
-        fat_recovery_c second;
-        scan(second, other);
+        fat_recovery_c& second = scan(other).fat_engine();
         EXPECT_EQ(shown(second).size(), 1u);
     }
     writer.join();

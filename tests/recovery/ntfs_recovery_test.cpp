@@ -50,8 +50,8 @@ TEST_F(ntfs_engine, deleted_files_in_live_and_deleted_folders)
     const volume_item_s volume = use({img.path}, img.volume_path);
     EXPECT_EQ(ntfs_recovery_c::device_name(volume), "/dev/hda2");
 
-    ntfs_recovery_c engine;
-    scan(engine, volume);
+    recovery_session_c& session = scan(volume);
+    ntfs_recovery_c& engine = session.ntfs_engine();
     EXPECT_GT(engine.get_read_count(), engine.get_found_count());  // live files are read, not kept
     EXPECT_NE(le32(engine.ntfs_scan_context, NTFS_CTX_Open), 0u);  // kept open for recover_item
 
@@ -91,7 +91,7 @@ TEST_F(ntfs_engine, deleted_files_in_live_and_deleted_folders)
 
     // A second scan closes and reopens the context, and finds the same.
     const std::int64_t found = engine.get_found_count();
-    scan(engine, volume);
+    scan(session, volume);
     EXPECT_EQ(engine.get_found_count(), found);
     engine.reset();
     EXPECT_TRUE(engine.entry_table.empty());
@@ -106,11 +106,12 @@ TEST_F(ntfs_engine, a_volume_the_library_cannot_open_is_logged)
     const QString fat = make_fat32(dir_.path(), "fat.img", 70016);
     ntfs_recovery_c engine;
     volume_item_s volume = use({fat}, fat + "@p0");
-    scan(engine, volume);
+    // The NTFS engine on a FAT volume, which a session would hand to the FAT engine.
+    scan(engine, engine_kind::ntfs, volume);
     EXPECT_TRUE(engine.entry_table.empty());
     EXPECT_FALSE(ntfs_folder_tree(engine));
     volume.disk_number = 7;  // no such drive
-    scan(engine, volume);
+    scan(engine, engine_kind::ntfs, volume);
     QDir::setCurrent(cwd);
 
     QFile log(dir_.filePath("Quennet.log"));

@@ -106,10 +106,9 @@ protected:
     void deep_scan_untouched(const image_watch& watch, const QString& image, const QString& volume_path,
                              const QByteArray& md5)
     {
-        raw_recovery_c engine;
         volume_item_s v;
         v.volume_path = volume_path;
-        scan(engine, v);
+        raw_recovery_c& engine = scan(v, true).deep_engine();
         ASSERT_FALSE(engine.found_files.isEmpty());
         for (const raw_entry_s& e : engine.found_files)
             EXPECT_EQ(engine.recover_item(e.index, dir_.filePath("deep.bin")), 0);
@@ -140,8 +139,7 @@ TEST_F(source_untouched, fat_engine_and_deep_scan)
     const QByteArray md5 = file_md5(img.path);
 
     image_watch watch(img.path);
-    fat_recovery_c engine;
-    scan(engine, use({img.path}, img.volume_path));
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
     int recovered = 0;
     for (const auto& [cluster, entry] : engine.entry_table)
         if (!(entry.attributes & fat_attr_folder)) {
@@ -165,8 +163,7 @@ TEST_F(source_untouched, ntfs_engine)
     const QByteArray md5 = file_md5(img.path);
 
     image_watch watch(img.path);
-    ntfs_recovery_c engine;
-    scan(engine, use({img.path}, img.volume_path));
+    ntfs_recovery_c& engine = scan(use({img.path}, img.volume_path)).ntfs_engine();
     int recovered = 0;
     for (const auto& [record, entry] : engine.entry_table)
         if ((entry.flags() & ntfs_flag_file) && (entry.flags() & ntfs_flag_deleted)) {
