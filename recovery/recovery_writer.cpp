@@ -153,7 +153,7 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
             each(o);
         return outcomes;
     };
-    if (const QString why = refusal(root, session_.volume()); !why.isEmpty())
+    if (const QString why = on_volume_allowed ? QString() : refusal(root, session_.volume()); !why.isEmpty())
         return fail_all(why);
     if (!QDir().mkpath(root))
         return fail_all(QStringLiteral("the folder %1 cannot be made").arg(root));

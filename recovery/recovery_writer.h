@@ -63,6 +63,10 @@ public:
     QList<recovery_outcome_s> write(const QList<recovery_row_s>& rows, const QString& folder, bool keep_folders = true,
                                     const std::function<void(const recovery_outcome_s&)>& each = {});
 
+    // Set when the user was warned that the folder lies on the scanned volume and chose to
+    // write there all the same; the folder is then not refused.
+    bool on_volume_allowed = false;
+
     // Copies a file, 128 KiB at a time: 0 when the whole file was copied, else a
     // recover_result below 0.
     static std::int32_t copy_file(const QString& source, const QString& target);

@@ -16,6 +16,7 @@
 
 void recovery_file_c::run()
 {
+    writer.on_volume_allowed = on_volume;
     outcomes = writer.write(rows, folder, false);
 }
 
@@ -417,7 +418,10 @@ void recovery_window_c::on_recovery_clicked()
     const QString folder = choose_directory(this, translate("recovery_select"), start);
     if (folder.isEmpty())
         return;
-    if (!recovery_writer_c::refusal(folder, volume).isEmpty() &&
+    // Writing onto the scanned volume may overwrite the very files being brought back: the
+    // user is asked, and writes there only on Yes.
+    const bool on_volume = !recovery_writer_c::refusal(folder, volume).isEmpty();
+    if (on_volume &&
         warning_box(this, "recovery_same_volume_warning", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
         return;
     last_folder_ = folder;
@@ -427,6 +431,7 @@ void recovery_window_c::on_recovery_clicked()
         adopt(writer_, [] {});
     }
     writer_->folder = folder;
+    writer_->on_volume = on_volume;
     writer_->rows = checked;
     writer_->outcomes.clear();
     writer_->start();

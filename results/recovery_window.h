@@ -41,6 +41,7 @@ public:
     ~recovery_file_c() override { wait(); }
 
     QString folder;
+    bool on_volume = false;  // the user chose to write onto the scanned volume after the warning
     QList<recovery_row_s> rows;
     QList<recovery_outcome_s> outcomes;
 

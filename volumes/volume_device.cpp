@@ -106,9 +106,6 @@ std::unique_ptr<block_device> open_volume(const volume_item_s& volume, QString* 
 
 bool folder_on_volume_device(const QString& folder, const volume_item_s& volume)
 {
-    struct stat device {};
-    if (::stat(QFile::encodeName(volume.volume_path).constData(), &device) != 0 || !S_ISBLK(device.st_mode))
-        return false;
     QString place = QFileInfo(folder).absoluteFilePath();
     struct stat where {};
     while (::stat(QFile::encodeName(place).constData(), &where) != 0) {
@@ -117,5 +114,13 @@ bool folder_on_volume_device(const QString& folder, const volume_item_s& volume)
             return false;
         place = up;
     }
-    return where.st_dev == device.st_rdev;
+    struct stat device {};
+    if (::stat(QFile::encodeName(volume.volume_path).constData(), &device) == 0 && S_ISBLK(device.st_mode) &&
+        where.st_dev == device.st_rdev)
+        return true;
+    // A mounted volume (an image's too) is known by the file system of its mount folder.
+    struct stat mount {};
+    return !volume.root_path.isEmpty() && volume.root_path != volume.device_name &&
+           ::stat(QFile::encodeName(volume.root_path).constData(), &mount) == 0 && S_ISDIR(mount.st_mode) &&
+           where.st_dev == mount.st_dev;
 }

@@ -32,6 +32,7 @@ std::unique_ptr<block_device> open_volume(const QString& volume_path, QString* e
 std::unique_ptr<block_device> open_volume(const volume_item_s& volume, QString* error = nullptr);
 
 // Whether a folder (or, while it does not exist yet, the nearest folder above it that does)
-// lies on the file system of the volume's own block device. An image volume has no device
-// of its own: false.
+// lies on the volume: on the file system of the volume's own block device, or on the same
+// device as the volume's mount folder when it is mounted. Devices are compared, never the
+// paths' first characters. An image volume that is not mounted: false.
 bool folder_on_volume_device(const QString& folder, const volume_item_s& volume);

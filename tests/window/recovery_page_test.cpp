@@ -83,11 +83,15 @@ public:
 
     // Opens the window on the image, chooses its volume on the volume page and scans it.
     void scan_through_window() { scan_through_window(img.path, img.volume_path); }
-    void scan_through_window(const QString& image, const QString& volume_path)
+    // `adjust` may change the listed volumes before the window shows them.
+    void scan_through_window(const QString& image, const QString& volume_path,
+                             const std::function<void(QList<volume_item_s>&)>& adjust = {})
     {
         set_drive_images({image});
         reopen_fat_drives();
         enumerate_volumes();
+        if (adjust)
+            adjust(volume_item_list);
         startup_done = true;
         open_window();
         window->on_init_finished();
@@ -579,6 +583,59 @@ TEST_F(recovery_page, ntfs_scan_shows_what_the_command_line_finds_and_names_neve
     EXPECT_FALSE(QFileInfo::exists(out + "/evil.txt"));
     EXPECT_FALSE(QFileInfo::exists(dir.path() + "/evil.txt"));
     EXPECT_NE(content("/etc/passwd"), absolute);
+}
+
+TEST_F(recovery_page, same_volume_warning_compares_devices_and_only_yes_writes_there)
+{
+    make_volume();
+    // The image's volume taken as mounted: on a folder of the temporary folder's own file
+    // system, or on /proc, whose path begins with the same "/" but is another device.
+    const QString mount = dir.path() + "/mounted";
+    ASSERT_TRUE(QDir().mkpath(mount));
+    struct case_s {
+        QString root_path;
+        QMessageBox::StandardButton answer;
+        bool warned;
+        int written;
+    } cases[] = {
+        {mount, QMessageBox::No, true, 0},
+        {mount, QMessageBox::Yes, true, 2},
+        {"/proc", QMessageBox::No, false, 2},
+    };
+    int run = 0;
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(c.root_path.toStdString() + (c.answer == QMessageBox::Yes ? " Yes" : " No"));
+        scan_through_window(img.path, img.volume_path, [&](QList<volume_item_s>& volumes) {
+            for (volume_item_s& v : volumes)
+                if (v.volume_path == img.volume_path)
+                    v.root_path = c.root_path;
+        });
+        recovery_window_c* page = window->recovery();
+        ASSERT_EQ(page->volume.root_path, c.root_path);
+        click_folder(page->tv_dirtree->model()->index(0, 0, page->tv_dirtree->model()->index(0, 0)));
+        page->on_check_all(true);
+        boxes.clear();
+        answer = c.answer;
+        const QString out = dir.path() + "/out" + QString::number(run++);
+        set_file_dialog_hook([&](const file_dialog_request_s&) { return out; });
+        QTest::mouseClick(page->btn_recovery, Qt::LeftButton);
+        cancel_file_dialogs();
+        if (c.warned) {
+            ASSERT_FALSE(boxes.empty());
+            EXPECT_EQ(boxes[0].text, translate("recovery_same_volume_warning"));
+            EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+            EXPECT_EQ(boxes[0].title, "Orvane");
+        }
+        if (c.written > 0) {
+            QTRY_VERIFY_WITH_TIMEOUT(boxes.size() == (c.warned ? 2u : 1u), 60000);
+            EXPECT_EQ(boxes.back().text, translate("recovery_written").arg(c.written).arg(out));
+        } else {
+            EXPECT_EQ(boxes.size(), 1u);
+            EXPECT_FALSE(page->writer_running());
+        }
+        EXPECT_EQ(QDir(out).entryList(QDir::Files | QDir::Hidden).size(), c.written);
+        window.reset();
+    }
 }
 
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
