@@ -16,6 +16,7 @@ namespace {
 constexpr std::size_t DIR_Name = 0;
 constexpr std::size_t DIR_Ext = 8;
 constexpr std::size_t DIR_Attr = 11;
+constexpr std::size_t DIR_NTres = 12;
 constexpr std::size_t LDIR_Ord = 0;
 constexpr std::size_t LDIR_Type = 12;
 constexpr std::size_t LDIR_Chksum = 13;
@@ -24,8 +25,12 @@ constexpr std::size_t entry_bytes = 32;
 constexpr std::uint32_t entries_per_sector = fat_sector_bytes / entry_bytes;
 
 constexpr std::uint8_t deleted_mark = 0xE5;
+constexpr std::uint8_t NS_BODY_LOWER = 0x08;  // lower-case flags that Windows NT keeps in byte 12
+constexpr std::uint8_t NS_EXT_LOWER = 0x10;
 constexpr std::uint8_t last_long_part = 0x40;  // set in the ordinal of the part that comes first
 constexpr std::uint16_t no_long_name = 0xFFFF;
+// Bytes that no 8.3 name holds ("." only in the "." and ".." entries).
+constexpr std::string_view not_in_names = "\"*+,./:;<=>?[\\]|";
 
 // The byte offsets of the 13 UTF-16 characters that a long-name part holds.
 constexpr std::size_t lfn_offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
@@ -95,8 +100,7 @@ std::optional<std::uint8_t> first_byte_for(std::span<const std::uint8_t> e, std:
     for (unsigned b = 1; b < 256; ++b) {
         if (checksum_with_first(e, static_cast<std::uint8_t>(b)) != sum)
             continue;
-        constexpr std::string_view not_in_names = "\"*+,./:;<=>?[\\]|";
-        if (b == ' ' || b == deleted_mark || (b < 0x20 && b != 0x05) || (b >= 'a' && b <= 'z') ||
+            if (b == ' ' || b == deleted_mark || (b < 0x20 && b != 0x05) || (b >= 'a' && b <= 'z') ||
             not_in_names.find(static_cast<char>(b)) != std::string_view::npos)
             return std::nullopt;
         return static_cast<std::uint8_t>(b);
@@ -208,6 +212,81 @@ struct lfn_buffer_s {
 
 }  // namespace
 
+namespace {
+
+bool plausible_entry(std::span<const std::uint8_t> e)
+{
+    const std::uint8_t c = e[DIR_Name];
+    const std::uint8_t a = e[DIR_Attr];
+    if (a & 0xC0)
+        return false;
+    if (a == AM_LFN) {
+        const unsigned n = c & 0x3F;
+        return e[LDIR_Type] == 0 && le16(e, LDIR_FstClusLO) == 0 &&
+               (c == deleted_mark || (!(c & 0x80) && n >= 1 && n <= 20));
+    }
+    if (e[DIR_NTres] & ~(NS_BODY_LOWER | NS_EXT_LOWER))
+        return false;
+    constexpr std::string_view dot = ".          ", dotdot = "..         ";
+    const std::string_view name(reinterpret_cast<const char*>(e.data()), 11);
+    if (name == dot || name == dotdot)
+        return true;
+    for (std::size_t i = 0; i < 11; ++i) {
+        const std::uint8_t b = e[i];
+        if (i == 0 && (b == deleted_mark || b == 0x05))
+            continue;
+        if (b < 0x20 || (i == 0 && b == ' ') || not_in_names.find(static_cast<char>(b)) != std::string_view::npos)
+            return false;
+    }
+    return true;
+}
+
+// The cluster a deleted folder's directory goes on in after clst: along the FAT while it
+// still holds a chain, else the next cluster on the disk while that one is free; either
+// only when it reads as directory entries. 0 when the directory ends; 0xFFFFFFFF on a
+// read error.
+std::uint32_t next_deleted_cluster(FATFS* fs, std::uint32_t clst)
+{
+    std::uint32_t next = get_fat(fs, clst);
+    if (next == 0xFFFFFFFF)
+        return next;
+    if (next == 0) {
+        next = clst + 1;
+        if (next >= fs->n_fatent)
+            return 0;
+        const std::uint32_t taken = get_fat(fs, next);
+        if (taken == 0xFFFFFFFF)
+            return taken;
+        if (taken != 0)
+            return 0;  // it belongs to another file now
+    } else if (next < 2 || next >= fs->n_fatent) {
+        return 0;
+    }
+    return holds_directory_entries(fs, next) ? next : 0;
+}
+
+}  // namespace
+
+bool holds_directory_entries(FATFS* fs, std::uint32_t clst)
+{
+    const std::uint32_t first = clust2sect(fs, clst);
+    if (first == 0)
+        return false;
+    for (std::uint32_t s = 0; s < fs->csize; ++s) {
+        if (move_window(fs, first + s) != FR_OK)
+            return false;
+        const std::span<const std::uint8_t> w(fs->win);
+        for (std::size_t at = 0; at < fat_sector_bytes; at += entry_bytes) {
+            const std::span<const std::uint8_t> e = w.subspan(at, entry_bytes);
+            if (e[DIR_Name] == 0)
+                return true;  // the directory ends here
+            if (!plausible_entry(e))
+                return false;
+        }
+    }
+    return true;
+}
+
 FRESULT dir_rewind(DIR* dj)
 {
     FATFS* fs = dj->fs;
@@ -247,6 +326,14 @@ FRESULT dir_next(DIR* dj)
             if (i >= fs->n_rootdir)
                 return FR_NO_FILE;
             ++dj->sect;
+        } else if ((i / entries_per_sector) % fs->csize == 0 && dj->contiguous) {
+            const std::uint32_t next = next_deleted_cluster(fs, dj->clust);
+            if (next == 0xFFFFFFFF)
+                return FR_DISK_ERR;
+            if (next == 0)
+                return FR_NO_FILE;
+            dj->clust = next;
+            dj->sect = clust2sect(fs, next);
         } else if ((i / entries_per_sector) % fs->csize == 0) {
             const std::uint32_t next = get_fat(fs, dj->clust);
             if (next <= 1)

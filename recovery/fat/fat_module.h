@@ -97,6 +97,10 @@ struct DIR {
     // The first name byte of the deleted entry just read, as its long name's checksum gives
     // it back; 0 when the entry is not deleted or has no long name that checks out.
     std::uint8_t restored_first = 0;
+    // Set for a deleted folder, whose FAT chain was freed: at the end of each cluster the
+    // directory goes on into the cluster after it while that one is free too and reads as
+    // directory entries (a chain still in the FAT is followed under the same check).
+    std::uint8_t contiguous = 0;
 };
 
 // What a directory read gives for one entry.
@@ -164,6 +168,11 @@ std::uint32_t clust2sect(const FATFS* fs, std::uint32_t clst);
 std::uint32_t get_fat(FATFS* fs, std::uint32_t clst);
 // Whether a FAT value marks the end of a chain for the volume's FAT type.
 bool is_end_of_chain(const FATFS* fs, std::uint32_t value);
+
+// Whether the data cluster clst reads as directory entries: every entry up to the first
+// never-used one could have been written by a file system (a long-name part, or an 8.3
+// entry with a valid name and attribute byte).
+bool holds_directory_entries(FATFS* fs, std::uint32_t clst);
 
 // Directory position: rewind to dj->sclust, and step to the next entry.
 FRESULT dir_rewind(DIR* dj);

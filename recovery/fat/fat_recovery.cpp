@@ -122,6 +122,9 @@ void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_
         if (!root) {
             level.dir.sclust = c;
             level.dir.clust = c;
+            // A deleted folder's chain was freed with it: its directory goes on in the
+            // clusters that follow its first one.
+            level.dir.contiguous = d ? 1 : 0;
             if (f_readdir(&level.dir, nullptr) != FR_OK)
                 return;
         }

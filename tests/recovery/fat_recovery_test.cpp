@@ -191,6 +191,46 @@ TEST_F(fat_engine, deleted_files_and_folders_keep_their_long_names)
             ADD_FAILURE() << "shown: " << s.folder.toStdString() << " " << s.row.name.toStdString();
 }
 
+// A deleted folder's FAT chain is freed: its directory is read on into the clusters after
+// its first one while they are free and hold directory entries. With 512-byte clusters a
+// cluster holds 16 entries, so 40 files with long names fill several clusters.
+TEST_F(fat_engine, a_deleted_folder_is_read_past_its_first_cluster)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "span.img", 32, false, 36000, {"-s", "1"});
+    const QString src = dir_.filePath("src");
+    QDir().mkpath(src);
+    // Empty files first make the folder's directory grow cluster by cluster with nothing
+    // between them, as it does when a folder is filled before its files' data is written.
+    QStringList empties, files;
+    for (int i = 0; i < 40; ++i) {
+        empties << make_file(src, QString("Empty placeholder %1.txt").arg(i), 0, i);
+        files << make_file(src, QString("Holiday picture %1.jpg").arg(i), 700 + i, i);
+    }
+    mtools("mmd", img, {"::/Pictures"});
+    mtools("mcopy", img, QStringList{"-m"} + empties + QStringList{"::/Pictures/"});
+    // A live file right after the folder's directory: the read must stop before its cluster.
+    const QString after = make_file(src, "After.bin", 2000, 99);
+    mtools("mcopy", img, {"-m", after, "::/"});
+    mtools("mdel", img, {"::/Pictures/Empty*"});
+    mtools("mcopy", img, QStringList{"-m"} + files + QStringList{"::/Pictures/"});
+    mtools("mdeltree", img, {"::/Pictures"});
+
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
+    const std::vector<shown_s> list = shown(engine);
+    int found = 0;
+    for (int i = 0; i < 40; ++i) {
+        const shown_s* s = find(list, "/Pictures", QFileInfo(files[i]).fileName());
+        if (!s)
+            continue;
+        ++found;
+        const QString out = dir_.filePath("out.bin");
+        EXPECT_EQ(engine.recover_item(s->row.id, out), 0);
+        EXPECT_EQ(file_md5(out), file_md5(files[i]));
+    }
+    EXPECT_EQ(found, 40);
+    EXPECT_EQ(list.size(), 40u);
+}
+
 // An image file is a file wherever it lies: one under /dev (tmpfs at /dev/shm) was once
 // taken for a block device, found without a medium and never read.
 TEST_F(fat_engine, an_image_under_dev_shm_is_read_as_a_file)
