@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/init_thread.h"
@@ -64,6 +66,18 @@ void prepare_application(const QStringList& image_paths)
         }
     }
     set_drive_images(images);
+}
+
+void start_window_and_wait(main_window_c& window, init_c& init, int timeout_ms)
+{
+    QEventLoop ready;
+    QObject::connect(&init, &init_c::init_finished, &window, &main_window_c::on_init_finished);
+    QObject::connect(&init, &init_c::init_finished, &ready, &QEventLoop::quit);
+    window.show();
+    init.start();
+    QTimer::singleShot(timeout_ms, &ready, &QEventLoop::quit);
+    ready.exec();
+    init.wait();
 }
 
 int run_program(int argc, char** argv)

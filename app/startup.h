@@ -26,5 +26,13 @@ void load_program_settings();
 // and left out).
 void prepare_application(const QStringList& image_paths);
 
+class main_window_c;
+class init_c;
+
+// Shows the window and runs the start-up worker as the program does, and returns once it has
+// handed its lists to the window (or after timeout_ms): for tools that then drive the window
+// themselves.
+void start_window_and_wait(main_window_c& window, init_c& init, int timeout_ms);
+
 // The whole run: -1 when another instance runs, else the event loop's result.
 int run_program(int argc, char** argv);

@@ -123,14 +123,7 @@ int main(int argc, char** argv)
 
     main_window_c window;
     init_c init;
-    QEventLoop ready;
-    QObject::connect(&init, &init_c::init_finished, &window, &main_window_c::on_init_finished);
-    QObject::connect(&init, &init_c::init_finished, &ready, &QEventLoop::quit);
-    window.show();
-    init.start();
-    QTimer::singleShot(60000, &ready, &QEventLoop::quit);
-    ready.exec();
-    init.wait();
+    start_window_and_wait(window, init, 60000);
 
     // Boxes are answered, so that the run never waits for a user; their texts go to stderr.
     set_box_hook([](QMessageBox& box) {
