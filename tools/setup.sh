@@ -25,8 +25,9 @@ packages=(
   strace
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
-  # benchmark references, and Exif tags for the deep-scan benchmark's camera-style photos
-  testdisk sleuthkit libimage-exiftool-perl
+  # benchmark references, Exif tags for the deep-scan benchmark's camera-style photos, and
+  # GNU time for the window benchmark's memory figure
+  testdisk sleuthkit libimage-exiftool-perl time
 )
 if [ "${1:-}" = "--fixture-makers" ]; then
   # GIMP in batch mode writes the committed XCF fixtures (tests/recovery/raw/files/make.sh)
