@@ -2,6 +2,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QEvent>
 
 #include "recovery/fat/fat_drive_table.h"
@@ -11,8 +12,10 @@ recovery_session_c::recovery_session_c(QObject* parent, const QString& config_pa
 {
     sc_load_config(config_path.toLocal8Bit().constData());
     ticker_.setInterval(200);
-    connect(&ticker_, &QTimer::timeout, this,
-            [this] { emit progress_changed(progress(), read_count(), found_count()); });
+    connect(&ticker_, &QTimer::timeout, this, [this] {
+        hold_stop();
+        emit progress_changed(progress(), read_count(), found_count());
+    });
     // Emitted on each engine's thread; queued to this session's thread.
     for (recovery_base_c* engine : {static_cast<recovery_base_c*>(&fat_), static_cast<recovery_base_c*>(&ntfs_),
                                     static_cast<recovery_base_c*>(&deep_)})
@@ -21,12 +24,11 @@ recovery_session_c::recovery_session_c(QObject* parent, const QString& config_pa
 
 recovery_session_c::~recovery_session_c()
 {
-    for (recovery_base_c* engine : {static_cast<recovery_base_c*>(&fat_), static_cast<recovery_base_c*>(&ntfs_),
-                                    static_cast<recovery_base_c*>(&deep_)}) {
-        if (engine->isRunning())
-            engine->set_stop(stop_discard);
-        engine->wait();
-    }
+    // Only the current engine can be running.
+    if (current_->isRunning())
+        stop(stop_discard);
+    while (!current_->wait(20))
+        hold_stop();
 }
 
 engine_kind recovery_session_c::engine_for(const volume_item_s& volume, bool deep)
@@ -85,6 +87,7 @@ bool recovery_session_c::start(const volume_item_s& volume, bool deep)
     prepare(kind_);
     current_->reset();
     current_->set_volume(volume);
+    stop_asked_ = stop_none;
     finish_due_ = true;
     current_->start(QThread::InheritPriority);
     // Without an event loop in this thread (a command line) progress is polled instead.
@@ -138,7 +141,16 @@ bool recovery_session_c::paused()
 
 void recovery_session_c::stop(std::int32_t code)
 {
+    stop_asked_ = code;
     current_->set_stop(code);
+}
+
+void recovery_session_c::hold_stop()
+{
+    // An engine clears its stop flag as its thread begins; a stop asked for before that
+    // moment is given again until it holds.
+    if (stop_asked_ != stop_none && current_->isRunning() && current_->get_stop() != stop_asked_)
+        current_->set_stop(stop_asked_);
 }
 
 bool recovery_session_c::running() const
@@ -148,8 +160,12 @@ bool recovery_session_c::running() const
 
 bool recovery_session_c::wait(unsigned long ms)
 {
-    if (!current_->wait(ms))
-        return false;
+    QDeadlineTimer deadline(ms == ULONG_MAX ? QDeadlineTimer::Forever : QDeadlineTimer(qint64(ms)));
+    while (!current_->wait(std::min<qint64>(20, std::max<qint64>(deadline.remainingTime(), 0)))) {
+        hold_stop();
+        if (deadline.hasExpired())
+            return false;
+    }
     // The engine's end is queued to this thread; deliver it now for a caller without an
     // event loop.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
@@ -174,7 +190,7 @@ std::int64_t recovery_session_c::found_count()
 
 bool recovery_session_c::stopped()
 {
-    return current_->get_stop() == stop_user;
+    return (stop_asked_ != stop_none ? stop_asked_ : current_->get_stop()) == stop_user;
 }
 
 std::optional<result_tree_s> recovery_session_c::results() const
@@ -200,7 +216,8 @@ void recovery_session_c::on_engine_finished()
         return;
     finish_due_ = false;
     ticker_.stop();
-    const std::int32_t code = current_->get_stop();
+    // A stop asked for counts even when the engine reached its end before it saw it.
+    const std::int32_t code = stop_asked_ != stop_none ? stop_asked_ : current_->get_stop();
     if (code == stop_discard)
         current_->reset();
     else if (code != stop_user)

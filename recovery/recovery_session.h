@@ -98,6 +98,7 @@ signals:
 private:
     friend class recovery_writer_c;  // counts itself in writers_ while it writes
     void on_engine_finished();
+    void hold_stop();
 
     fat_recovery_c fat_;
     ntfs_recovery_c ntfs_;
@@ -107,6 +108,7 @@ private:
     engine_kind kind_ = engine_kind::none;
     volume_item_s volume_;
     QTimer ticker_;
+    std::int32_t stop_asked_ = stop_none;  // the stop asked for during the present scan
     bool finish_due_ = false;  // finished() not yet emitted for the scan that ran
     std::atomic<int> writers_{0};
     // Held by a writer while it reads one file out of the engine: a recovery and a preview

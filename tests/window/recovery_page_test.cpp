@@ -638,6 +638,41 @@ TEST_F(recovery_page, same_volume_warning_compares_devices_and_only_yes_writes_t
     }
 }
 
+TEST_F(recovery_page, scan_that_finds_nothing_offers_a_deep_scan_unless_stopped)
+{
+    img = make_fat_image(dir.path(), "empty.img", 16, true, 32768);
+    const QString question = translate("deep_scan_query");
+    // No: the page stays empty with Start.
+    answer = QMessageBox::No;
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, question);
+    EXPECT_EQ(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(page->engine_kind, 0);
+    EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
+    EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+
+    // Stopped by the user: no question.
+    boxes.clear();
+    ASSERT_EQ(page->start_recovery(page->volume, 0), 0);
+    QTest::mouseClick(page->btn_stop, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 60000);
+    EXPECT_TRUE(boxes.empty());
+
+    // Yes: the deep engine scans the same volume; finding nothing there asks nothing more,
+    // and its (empty) result can be saved.
+    answer = QMessageBox::Yes;
+    ASSERT_EQ(page->start_recovery(page->volume, 0), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes.empty(), 60000);
+    EXPECT_EQ(page->engine_kind, 2);
+    EXPECT_EQ(page->deep_scan, 1u);
+    QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 60000);
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_TRUE(page->btn_filter->isVisible());
+    EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
+}
+
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
 {
     QList<recovery_item_s> rows;
