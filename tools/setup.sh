@@ -25,6 +25,8 @@ packages=(
   strace
   # fuzzing: clang with libFuzzer and the sanitizer runtimes
   clang libclang-rt-14-dev
+  # the formatter tools/check_format.sh runs
+  clang-format
   # benchmark references, Exif tags for the deep-scan benchmark's camera-style photos, and
   # GNU time for the window benchmark's memory figure
   testdisk sleuthkit libimage-exiftool-perl time
