@@ -95,17 +95,6 @@ QJsonObject search_json(const partition_repair_c& search, const drive_item_s& dr
                        {"stopped", search.was_stopped()}};
 }
 
-QString fate_name(entry_fate_e fate)
-{
-    switch (fate) {
-    case entry_fate_e::kept: return QStringLiteral("kept");
-    case entry_fate_e::found: return QStringLiteral("found");
-    case entry_fate_e::replaced: return QStringLiteral("replaced");
-    case entry_fate_e::dropped: return QStringLiteral("dropped");
-    }
-    return {};
-}
-
 QString refusal_name(repair_refusal_e refusal)
 {
     switch (refusal) {
@@ -130,7 +119,7 @@ QJsonArray table_json(const QList<table_entry_s>& entries)
                       {"start_sector", static_cast<double>(e.start_sector)},
                       {"end_sector", static_cast<double>(e.end_sector())},
                       {"sector_count", static_cast<double>(e.sector_count)},
-                      {"fate", fate_name(e.fate)}};
+                      {"fate", entry_fate_name(e.fate)}};
         if (e.slot != 0)
             o.insert("old_entry", e.slot);
         if (!e.note.isEmpty())
@@ -140,46 +129,13 @@ QJsonArray table_json(const QList<table_entry_s>& entries)
     return a;
 }
 
-QString table_cell(const table_entry_s& e)
-{
-    return QStringLiteral("%1%2 %3 %4 %5")
-        .arg(e.status & 0x80 ? QLatin1Char('*') : QLatin1Char(' '))
-        .arg(QStringLiteral("%1-%2").arg(e.start_sector).arg(e.end_sector()), -21)
-        .arg(QStringLiteral("%1").arg(e.type, 2, 16, QLatin1Char('0')))
-        .arg(e.file_system, -10)
-        .arg(fate_name(e.fate));
-}
-
 // The old table and the new one side by side, then what each note says, so that the
 // question is asked about what will really be written.
 void print_plan(const table_plan_s& plan, const QString& drive)
 {
-    constexpr int width = 50;
     out_line(QStringLiteral("Partition table of %1 (* active; sectors, type, file system):").arg(drive));
-    out_line(QStringLiteral("   %1   %2").arg(QStringLiteral("now"), -width).arg(QStringLiteral("after the repair")));
-    const qsizetype rows = std::max<qsizetype>({plan.old_entries.size(), plan.new_entries.size(), 1});
-    for (qsizetype r = 0; r < rows; ++r) {
-        const QString left = r < plan.old_entries.size()
-                                 ? QStringLiteral("%1 %2").arg(plan.old_entries[r].slot).arg(table_cell(plan.old_entries[r]))
-                                 : (r == 0 ? QStringLiteral("  (empty)") : QString());
-        const QString right = r < plan.new_entries.size()
-                                  ? QStringLiteral("%1 %2").arg(r + 1).arg(table_cell(plan.new_entries[r]))
-                                  : (r == 0 && plan.refusal != repair_refusal_e::none ? QStringLiteral("  (nothing written)")
-                                                                                     : QString());
-        QString line = QStringLiteral("   ") + left.leftJustified(width) + QStringLiteral("   ") + right;
-        while (line.endsWith(QLatin1Char(' ')))
-            line.chop(1);
+    for (const QString& line : describe_table_plan(plan))
         out_line(line);
-    }
-    for (const table_entry_s& e : plan.old_entries)
-        if (!e.note.isEmpty())
-            out_line(QStringLiteral("old entry %1: %2").arg(e.slot).arg(e.note));
-    for (const partition_item_s& p : plan.inside_kept)
-        out_line(QStringLiteral("the %1 partition at sectors %2-%3 lies inside a kept entry and is not written as "
-                                "an entry of its own")
-                     .arg(p.file_system)
-                     .arg(p.start_sector)
-                     .arg(p.end_sector));
 }
 
 bool confirmed(const drive_item_s& drive)

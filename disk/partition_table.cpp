@@ -294,3 +294,78 @@ std::array<std::uint8_t, 512> build_master_boot_record(std::span<const std::uint
     }
     return mbr;
 }
+
+QString entry_fate_name(entry_fate_e fate, const plan_words_s& words)
+{
+    switch (fate) {
+    case entry_fate_e::kept: return words.kept;
+    case entry_fate_e::found: return words.found;
+    case entry_fate_e::replaced: return words.replaced;
+    case entry_fate_e::dropped: return words.dropped;
+    }
+    return {};
+}
+
+namespace {
+
+QString sector_range(const table_entry_s& e)
+{
+    return QStringLiteral("%1-%2").arg(e.start_sector).arg(e.end_sector());
+}
+
+QString table_cell(const table_entry_s& e, const plan_words_s& words, int range_width, int system_width)
+{
+    return QStringLiteral("%1%2 %3 %4 %5")
+        .arg(e.status & 0x80 ? QLatin1Char('*') : QLatin1Char(' '))
+        .arg(sector_range(e), -range_width)
+        .arg(QStringLiteral("%1").arg(e.type, 2, 16, QLatin1Char('0')))
+        .arg(e.file_system, -system_width)
+        .arg(entry_fate_name(e.fate, words));
+}
+
+}  // namespace
+
+QStringList describe_table_plan(const table_plan_s& plan, const plan_words_s& words)
+{
+    // Columns as wide as their longest cell, so that the two tables fit side by side.
+    int range_width = 0;
+    int system_width = 0;
+    for (const QList<table_entry_s>* table : {&plan.old_entries, &plan.new_entries})
+        for (const table_entry_s& e : *table) {
+            range_width = std::max(range_width, int(sector_range(e).size()));
+            system_width = std::max(system_width, int(e.file_system.size()));
+        }
+    const auto cell = [&](const table_entry_s& e) { return table_cell(e, words, range_width, system_width); };
+    QStringList lefts;
+    QStringList rights;
+    const qsizetype rows = std::max<qsizetype>({plan.old_entries.size(), plan.new_entries.size(), 1});
+    for (qsizetype r = 0; r < rows; ++r) {
+        lefts << (r < plan.old_entries.size() ? QStringLiteral("%1 %2").arg(plan.old_entries[r].slot).arg(cell(plan.old_entries[r]))
+                                             : (r == 0 ? QStringLiteral("  ") + words.empty : QString()));
+        rights << (r < plan.new_entries.size()
+                       ? QStringLiteral("%1 %2").arg(r + 1).arg(cell(plan.new_entries[r]))
+                       : (r == 0 && plan.refusal != repair_refusal_e::none ? QStringLiteral("  ") + words.nothing_written
+                                                                          : QString()));
+    }
+    int width = int(words.now.size());
+    for (const QString& left : lefts)
+        width = std::max(width, int(left.size()));
+    QStringList lines;
+    lines << QStringLiteral("   %1   %2").arg(words.now, -width).arg(words.after);
+    for (qsizetype r = 0; r < rows; ++r) {
+        QString line = QStringLiteral("   ") + lefts[r].leftJustified(width) + QStringLiteral("   ") + rights[r];
+        while (line.endsWith(QLatin1Char(' ')))
+            line.chop(1);
+        lines << line;
+    }
+    for (const table_entry_s& e : plan.old_entries)
+        if (!e.note.isEmpty())
+            lines << QStringLiteral("old entry %1: %2").arg(e.slot).arg(e.note);
+    for (const partition_item_s& p : plan.inside_kept)
+        lines << QStringLiteral("the %1 partition at sectors %2-%3 lies inside a kept entry and is not written as "
+                                "an entry of its own")
+                     .arg(p.file_system)
+                     .arg(p.start_sector)
+                     .arg(p.end_sector);
+    return lines;
+}

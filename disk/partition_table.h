@@ -8,6 +8,7 @@
 // entries (or a disk that uses GPT) is refused as a whole.
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -72,6 +73,26 @@ struct table_plan_s {
     repair_refusal_e refusal = repair_refusal_e::none;
     QString reason;  // empty when the plan can be written
 };
+
+// The words a description of a plan is written in; English unless the caller translates them.
+struct plan_words_s {
+    QString now = QStringLiteral("now");
+    QString after = QStringLiteral("after the repair");
+    QString empty = QStringLiteral("(empty)");
+    QString nothing_written = QStringLiteral("(nothing written)");
+    QString kept = QStringLiteral("kept");
+    QString found = QStringLiteral("found");
+    QString replaced = QStringLiteral("replaced");
+    QString dropped = QStringLiteral("dropped");
+};
+
+// An entry's fate in the given words (the English ones name it in JSON documents too).
+QString entry_fate_name(entry_fate_e fate, const plan_words_s& words = {});
+
+// The old table and the new one side by side, one line a row (start-end, type byte, file
+// system, fate; * for the active entry), for a fixed-width font; then one line per note, so
+// that a repair is asked about what will really be written.
+QStringList describe_table_plan(const table_plan_s& plan, const plan_words_s& words = {});
 
 // A short name for a partition type byte ("NTFS/exFAT", "FAT32", "Linux", "extended", ...).
 QString partition_type_name(std::uint8_t type);

@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include "app/main_window.h"
+#include "disk/partition_table.h"
 #include "pages/partition_model.h"
 #include "settings/localisation.h"
 #include "skin/message_box.h"
@@ -114,7 +115,22 @@ void partition_window_c::on_repair_clicked()
         warning_box(this, refusal_key(plan.refusal), QMessageBox::Ok);
         return;
     }
-    if (warning_box(this, "partition_query", QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    // The question shows the table as it is and as it will be written, so that the person
+    // answers it about the entries themselves.
+    plan_words_s words;
+    words.now = translate("partition_plan_now");
+    words.after = translate("partition_plan_after");
+    words.empty = translate("partition_plan_empty");
+    words.nothing_written = translate("partition_plan_nothing");
+    words.kept = translate("partition_fate_kept");
+    words.found = translate("partition_fate_found");
+    words.replaced = translate("partition_fate_replaced");
+    words.dropped = translate("partition_fate_dropped");
+    const QString table =
+        QStringLiteral("<pre>") + describe_table_plan(plan, words).join(QLatin1Char('\n')).toHtmlEscaped() +
+        QStringLiteral("</pre>");
+    if (warning_box(this, "partition_query", QMessageBox::Yes | QMessageBox::No, QStringLiteral("Orvane"), table) !=
+        QMessageBox::Yes) {
         return;
     }
     if (thread.write_partition_table() == 0) {

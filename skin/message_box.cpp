@@ -38,13 +38,13 @@ QString ask_file_dialog(const file_dialog_request_s& request)
 }  // namespace
 
 QMessageBox::StandardButton warning_box(QWidget* parent, const char* key, QMessageBox::StandardButtons buttons,
-                                        const QString& title)
+                                        const QString& title, const QString& details)
 {
-    return notice_box(parent, translate(key), buttons, title);
+    return notice_box(parent, translate(key), buttons, title, details);
 }
 
 QMessageBox::StandardButton notice_box(QWidget* parent, const QString& text, QMessageBox::StandardButtons buttons,
-                                       const QString& title)
+                                       const QString& title, const QString& details)
 {
     // A box without buttons gets the toolkit's OK when it is shown; adding it here gives the
     // same box and lets a hook see it too.
@@ -54,6 +54,9 @@ QMessageBox::StandardButton notice_box(QWidget* parent, const QString& text, QMe
     QMessageBox box(QMessageBox::Warning, title, text, buttons, parent,
                     Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setIconPixmap(QPixmap(QStringLiteral(":/images/top.ico")));
+    if (!details.isEmpty()) {
+        box.setInformativeText(details);
+    }
     if (const auto& hook = current_box_hook()) {
         return hook(box);
     }

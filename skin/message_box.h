@@ -9,15 +9,17 @@
 #include <functional>
 
 // A modal warning box titled `title` with the text translate(key), the given buttons (none
-// given: the toolkit's single OK) and the program's icon. Returns the button that closed it.
+// given: the toolkit's single OK) and the program's icon; `details`, when given, is shown
+// below the text (rich text such as a <pre> table is shown as such). Returns the button that
+// closed it.
 QMessageBox::StandardButton warning_box(QWidget* parent, const char* key,
                                         QMessageBox::StandardButtons buttons = QMessageBox::NoButton,
-                                        const QString& title = QStringLiteral("Orvane"));
+                                        const QString& title = QStringLiteral("Orvane"), const QString& details = {});
 
 // The same box with a text made by the caller (already translated).
 QMessageBox::StandardButton notice_box(QWidget* parent, const QString& text,
                                        QMessageBox::StandardButtons buttons = QMessageBox::NoButton,
-                                       const QString& title = QStringLiteral("Orvane"));
+                                       const QString& title = QStringLiteral("Orvane"), const QString& details = {});
 
 using box_hook = std::function<QMessageBox::StandardButton(QMessageBox& box)>;
 // Answers every following box instead of showing it; an empty hook shows boxes again.

@@ -146,6 +146,16 @@ TEST_F(partition_page, search_lists_what_the_cli_finds_and_repair_rewrites_the_t
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, translate("partition_query"));
     EXPECT_EQ(file_md5(image), before);
+    // The question shows the table that would be written: the empty old table, then both
+    // found partitions with their sectors.
+    const QString table = boxes[0].details;
+    EXPECT_TRUE(table.startsWith(QStringLiteral("<pre>"))) << table.toStdString();
+    for (const QString& part : {translate("partition_plan_after"), translate("partition_plan_empty"),
+                                QStringLiteral("2048-%1").arg(rows[0].end_sector),
+                                QStringLiteral("%1-%2").arg(rows[1].start_sector).arg(rows[1].end_sector),
+                                translate("partition_fate_found")}) {
+        EXPECT_TRUE(table.contains(part)) << part.toStdString() << " not in " << table.toStdString();
+    }
 
     boxes.clear();
     answer = QMessageBox::Yes;

@@ -16,6 +16,7 @@ struct shown_box_s {
     QString title;
     QMessageBox::StandardButtons buttons;
     QWidget* parent;
+    QString details;  // the text below the main one
 };
 
 class window_fixture : public testing::Test {
