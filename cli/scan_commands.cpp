@@ -225,10 +225,24 @@ int cmd_recover(const cli_args_s& args)
         for (const recovery_row_s& r : recovery_writer_c::rows_of(*tree))
             if (matches(globs, r))
                 rows.append(r);
-    QJsonArray written, failed;
+    QJsonArray written, partial, failed;
     recovery_writer_c writer(session);
     writer.write(rows, out.absolutePath(), true, [&](const recovery_outcome_s& o) {
-        if (o.written()) {
+        if (o.partial()) {
+            QJsonArray ranges;
+            for (const byte_range_s& r : o.unreadable)
+                ranges.append(QJsonObject{{"offset", static_cast<double>(r.first)},
+                                          {"length", static_cast<double>(r.last - r.first)}});
+            partial.append(QJsonObject{{"path", o.path},
+                                       {"size", static_cast<double>(o.size)},
+                                       {"result", o.result},
+                                       {"unreadable", ranges}});
+            if (!args.json)
+                out_line(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
+                             .arg(o.path)
+                             .arg(o.size)
+                             .arg(o.unreadable_text()));
+        } else if (o.written()) {
             written.append(QJsonObject{{"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}});
             if (!args.json)
                 out_line(QStringLiteral("written  %1  (%2 bytes)").arg(o.path).arg(o.size));
@@ -238,8 +252,13 @@ int cmd_recover(const cli_args_s& args)
         }
     });
     if (args.json)
-        print_json(QJsonObject{{"written", written}, {"failed", failed}});
+        print_json(QJsonObject{{"written", written}, {"partial", partial}, {"failed", failed}});
     else
-        out_line(QStringLiteral("%1 file(s) written to %2, %3 failed").arg(written.size()).arg(out.absolutePath()).arg(failed.size()));
-    return failed.isEmpty() ? exit_ok : exit_failure;
+        out_line(QStringLiteral("%1 file(s) written to %2, %3 partial, %4 failed")
+                     .arg(written.size())
+                     .arg(out.absolutePath())
+                     .arg(partial.size())
+                     .arg(failed.size()));
+    // A file that is not whole is a failure for a script, though the partial one is kept.
+    return failed.isEmpty() && partial.isEmpty() ? exit_ok : exit_failure;
 }

@@ -1,8 +1,26 @@
 #include "recovery/recovery_base.h"
 
+#include <algorithm>
+
 std::int32_t recovery_base_c::get_item_path(std::uint64_t, QString&)
 {
     return 0;
+}
+
+std::int32_t recovery_base_c::recover_item_reported(std::uint64_t id, const QString& path, recover_report_s&)
+{
+    return recover_item(id, path);
+}
+
+void recover_report_s::add_unreadable(std::uint64_t first, std::uint64_t last)
+{
+    if (first >= last)
+        return;
+    if (!unreadable.empty() && unreadable.back().last >= first) {
+        unreadable.back().last = std::max(unreadable.back().last, last);
+        return;
+    }
+    unreadable.push_back({first, last});
 }
 
 void recovery_engine_c::reset_state()
@@ -36,6 +54,8 @@ QString recover_result_text(std::int32_t result)
     switch (result) {
     case recover_written:
         return QStringLiteral("written");
+    case recover_partial:
+        return QStringLiteral("written, with unreadable parts as zeros");
     case recover_failed:
         return QStringLiteral("not found, or the volume or the file cannot be opened");
     case recover_unknown_item:
@@ -48,6 +68,8 @@ QString recover_result_text(std::int32_t result)
         return QStringLiteral("a read error on the volume");
     case recover_write_error:
         return QStringLiteral("the file cannot be written whole");
+    case recover_truncated:
+        return QStringLiteral("the volume ends before the file does");
     default:
         return QStringLiteral("failed (%1)").arg(result);
     }

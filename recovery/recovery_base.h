@@ -11,9 +11,31 @@
 #include <QThread>
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
+#include "disk/block_device.h"
 #include "recovery/recovery_item.h"
 #include "volumes/volume_item.h"
+
+// What one recovery of a file tells besides its result.
+struct recover_report_s {
+    // Byte ranges of the file (offsets in the file, not on the volume) that could not be
+    // read and were written as zeros, in order, adjacent ranges joined.
+    std::vector<byte_range_s> unreadable;
+    // Why the file failed, when the engine can say more than its result's text.
+    QString reason;
+    // When set, the bytes written into the file are added here as they are written, so
+    // that another thread can show the progress of a long file.
+    std::atomic<std::uint64_t>* bytes = nullptr;
+
+    // Adds [first, last) to unreadable, joined to the last range when they touch.
+    void add_unreadable(std::uint64_t first, std::uint64_t last);
+    void count(std::uint64_t n)
+    {
+        if (bytes)
+            bytes->fetch_add(n, std::memory_order_relaxed);
+    }
+};
 
 // Stop codes: 0 ran to its end; 1 what an idle engine answers; 2 the page was left (results
 // discarded); 3 the user pressed Stop (results kept).
@@ -35,6 +57,10 @@ public:
     virtual std::int64_t get_read_count() = 0;
     virtual void reset() = 0;
     virtual std::int32_t recover_item(std::uint64_t id, QString path) = 0;
+    // recover_item with what the engine learnt on the way (report). An engine that writes
+    // unreadable ranges as zeros answers recover_partial for such a file and lists the
+    // ranges; the base only calls recover_item.
+    virtual std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report);
     virtual std::int32_t get_item_path(std::uint64_t id, QString& out);
     virtual std::int64_t get_found_count() { return 0; }
 
@@ -45,8 +71,10 @@ public:
     virtual void end_batch() {}
 };
 
-// Results of recover_item, the same for every engine (the NTFS library's own codes).
+// Results of recover_item, the same for every engine (the NTFS library's own codes). Below 0
+// nothing is left under the target's name; recover_partial leaves the whole file.
 enum recover_result : std::int32_t {
+    recover_partial = 1,         // written in its full size, but unreadable ranges hold zeros
     recover_written = 0,
     recover_failed = -1,         // unknown item; or the volume or the target cannot be opened
     recover_unknown_item = -2,   // the item's record cannot be loaded
@@ -54,6 +82,7 @@ enum recover_result : std::int32_t {
     recover_cannot_create = -4,  // the target file cannot be created (NTFS)
     recover_read_error = -5,     // the data cannot be read whole
     recover_write_error = -6,    // the target cannot be written whole
+    recover_truncated = -7,      // the volume ends before the file does
 };
 
 // Why a recover_item result failed, in words.

@@ -54,7 +54,21 @@ QString recovery_writer_c::free_path(const QString& root, const QString& dir, co
     return path;
 }
 
-std::int32_t recovery_writer_c::copy_file(const QString& source, const QString& target)
+QString recovery_outcome_s::status() const
+{
+    return partial() ? QStringLiteral("partial") : written() ? QStringLiteral("written") : QStringLiteral("failed");
+}
+
+QString recovery_outcome_s::unreadable_text() const
+{
+    QStringList parts;
+    for (const byte_range_s& r : unreadable)
+        parts << QStringLiteral("%1-%2").arg(r.first).arg(r.last - 1);
+    return QStringLiteral("bytes ") + parts.join(QStringLiteral(", "));
+}
+
+std::int32_t recovery_writer_c::copy_file(const QString& source, const QString& target,
+                                          std::atomic<std::uint64_t>* bytes)
 {
     QFile in(source);
     if (!in.open(QIODevice::ReadOnly))
@@ -71,28 +85,31 @@ std::int32_t recovery_writer_c::copy_file(const QString& source, const QString& 
             break;
         if (out.write(buffer.data(), n) != n)
             return recover_write_error;
+        if (bytes)
+            bytes->fetch_add(static_cast<std::uint64_t>(n), std::memory_order_relaxed);
     }
     return out.flush() ? recover_written : recover_write_error;
 }
 
-std::int32_t recovery_writer_c::write_source(const recovery_item_s& row, const QString& target, QString* reason)
+std::int32_t recovery_writer_c::write_source(const recovery_item_s& row, const QString& target,
+                                             recover_report_s& report)
 {
     recovery_base_c& engine = session_.engine();
     const bool live_ntfs = session_.kind() == engine_kind::ntfs && !(row.flags & ntfs_flag_deleted);
     if (!live_ntfs)
-        return engine.recover_item(row.id, target);
+        return engine.recover_item_reported(row.id, target, report);
     // A file that still exists is copied through the file system, which knows it best;
     // that needs the volume mounted.
     const volume_item_s& volume = session_.volume();
     QString source;
     if (volume.root_path.isEmpty() || volume.root_path == volume.device_name) {
-        *reason = QStringLiteral("the file still exists on %1, which is not mounted: copy it from there")
-                      .arg(volume.volume_path);
+        report.reason = QStringLiteral("the file still exists on %1, which is not mounted: copy it from there")
+                            .arg(volume.volume_path);
         return recover_failed;
     }
     if (engine.get_item_path(row.id, source) != 0)
         return recover_failed;
-    return copy_file(source, target);
+    return copy_file(source, target, report.bytes);
 }
 
 recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const QString& root, bool keep_folders)
@@ -115,25 +132,30 @@ recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const Q
     QString temp;
     for (int n = 0; temp.isEmpty() || QFileInfo::exists(temp); ++n)
         temp = place + QStringLiteral("/.vantrel-part-%1").arg(n);
+    recover_report_s report;
+    report.bytes = &bytes_done_;
     {
         const std::lock_guard<std::mutex> reading(session_.read_lock_);
-        o.result = write_source(r.row, temp, &o.reason);
+        o.result = write_source(r.row, temp, report);
     }
-    if (o.result == recover_written && r.row.date1 != 0) {
+    o.reason = report.reason;
+    if (o.written() && r.row.date1 != 0) {
         QFile f(temp);
         if (f.open(QIODevice::Append))
             f.setFileTime(QDateTime::fromSecsSinceEpoch(r.row.date1, Qt::UTC), QFileDevice::FileModificationTime);
     }
-    if (o.result == recover_written && !QFile::rename(temp, target)) {
+    if (o.written() && !QFile::rename(temp, target)) {
         o.result = recover_cannot_create;
         o.reason = QStringLiteral("the file cannot be given its name");
     }
-    if (o.result != recover_written) {
+    if (!o.written()) {
         QFile::remove(temp);
         if (o.reason.isEmpty())
             o.reason = recover_result_text(o.result);
         return o;
     }
+    o.reason.clear();
+    o.unreadable = std::move(report.unreadable);
     o.size = static_cast<std::uint64_t>(QFileInfo(target).size());
     return o;
 }
@@ -158,6 +180,8 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
     if (!QDir().mkpath(root))
         return fail_all(QStringLiteral("the folder %1 cannot be made").arg(root));
     taken_.clear();
+    files_done_ = 0;
+    bytes_done_ = 0;
     // The session starts no new scan, which would reset the engine, until this ends.
     ++session_.writers_;
     struct done_s {
@@ -177,6 +201,7 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
     batch_step(&recovery_base_c::begin_batch);
     for (const recovery_row_s& r : rows) {
         outcomes.append(write_one(r, root, keep_folders));
+        ++files_done_;
         if (each)
             each(outcomes.back());
     }

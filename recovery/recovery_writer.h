@@ -1,8 +1,10 @@
 #pragma once
 // Writes found files into a folder the user chose: for each row, through its engine's
 // recover_item, or for a file that still exists on a mounted NTFS volume by copying it
-// through the file system. One outcome per row: written (with its size), or failed with the
-// reason. The rules every caller shares live here:
+// through the file system. One outcome per row: "written" (every byte read and written, with
+// its size), "partial" (written in its full size, but ranges that could not be read hold
+// zeros, and are listed), or "failed" with the reason, leaving nothing under its name (a
+// source that ends before the file does fails it). The rules every caller shares live here:
 // - names are made safe (no separator or NUL, not "." or ".."), so nothing lands outside
 //   the folder;
 // - an existing file is never replaced, and two rows of one name do not overwrite each
@@ -18,9 +20,12 @@
 #include <QList>
 #include <QSet>
 #include <QString>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
+#include "recovery/recovery_base.h"
 #include "recovery/recovery_item.h"
 #include "recovery/result_tree.h"
 #include "volumes/volume_item.h"
@@ -38,10 +43,17 @@ struct recovery_row_s {
 struct recovery_outcome_s {
     QString path;            // relative to the output folder, with "/" between folders
     std::uint64_t size = 0;  // bytes written
-    std::int32_t result = 0; // 0 written; a recover_result below 0 otherwise
+    std::int32_t result = 0; // recover_written, recover_partial, or a recover_result below 0
     QString reason;          // why it failed; empty when written
+    std::vector<byte_range_s> unreadable;  // partial: the ranges of the file written as zeros
 
-    bool written() const { return result == 0; }
+    // Whether the file was written (whole, or partial).
+    bool written() const { return result >= 0; }
+    bool partial() const { return result == recover_partial; }
+    // "written", "partial" or "failed".
+    QString status() const;
+    // The unreadable ranges as "bytes 512-1023, 4096-8191" (first and last byte of each).
+    QString unreadable_text() const;
 };
 
 class recovery_writer_c {
@@ -68,18 +80,26 @@ public:
     bool on_volume_allowed = false;
 
     // Copies a file, 128 KiB at a time: 0 when the whole file was copied, else a
-    // recover_result below 0.
-    static std::int32_t copy_file(const QString& source, const QString& target);
+    // recover_result below 0. Bytes copied are added to bytes when given.
+    static std::int32_t copy_file(const QString& source, const QString& target,
+                                  std::atomic<std::uint64_t>* bytes = nullptr);
+
+    // How far the current (or last) write has come: files done, and bytes written, also
+    // inside the file being written. Any thread may ask.
+    std::uint64_t files_done() const { return files_done_.load(std::memory_order_relaxed); }
+    std::uint64_t bytes_done() const { return bytes_done_.load(std::memory_order_relaxed); }
 
     // A name that is safe as one component of a path.
     static QString safe_name(QString name);
 
 private:
     recovery_outcome_s write_one(const recovery_row_s& r, const QString& folder, bool keep_folders);
-    std::int32_t write_source(const recovery_item_s& row, const QString& target, QString* reason);
+    std::int32_t write_source(const recovery_item_s& row, const QString& target, recover_report_s& report);
     // The free relative path for a file: " (2)" and so on when taken in this run or on disk.
     QString free_path(const QString& root, const QString& dir, const QString& name);
 
     recovery_session_c& session_;
     QSet<QString> taken_;  // relative paths given out in this write
+    std::atomic<std::uint64_t> files_done_{0};
+    std::atomic<std::uint64_t> bytes_done_{0};
 };

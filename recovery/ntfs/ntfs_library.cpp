@@ -5,6 +5,7 @@
 #include "recovery/ntfs/ntfs_library.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -138,12 +139,29 @@ void ntfs_scan_close(std::uint8_t* context)
 std::int32_t ntfs_undelete(std::uint8_t* context, std::uint64_t record, const char* path, std::uint32_t* unused)
 {
     (void)unused;
+    std::vector<byte_range_s> unreadable;
+    const std::int32_t result = ntfs_undelete_reported(context, record, path, &unreadable, nullptr);
+    if (result != ntfs_undelete_partial)
+        return result;
+    // Without a way to name the zeroed pieces, a file that holds them is not written.
+    std::remove(path);
+    return ntfs_undelete_read_error;
+}
+
+std::int32_t ntfs_undelete_reported(std::uint8_t* context, std::uint64_t record, const char* path,
+                                    std::vector<byte_range_s>* unreadable, std::atomic<std::uint64_t>* bytes)
+{
     scan_state_s* state = state_of(context);
     if (!state)
         return ntfs_undelete_not_open;
-    switch (state->volume->write_data(record, path)) {
+    ntfs_volume_c::write_report_s report;
+    report.bytes = bytes;
+    const ntfs_volume_c::write_result result = state->volume->write_data(record, path, &report);
+    if (unreadable)
+        *unreadable = std::move(report.unreadable);
+    switch (result) {
     case ntfs_volume_c::write_result::written:
-        return 0;
+        return unreadable && !unreadable->empty() ? ntfs_undelete_partial : 0;
     case ntfs_volume_c::write_result::unknown_record:
         return ntfs_undelete_unknown_record;
     case ntfs_volume_c::write_result::no_data:
@@ -154,6 +172,8 @@ std::int32_t ntfs_undelete(std::uint8_t* context, std::uint64_t record, const ch
         return ntfs_undelete_read_error;
     case ntfs_volume_c::write_result::write_error:
         return ntfs_undelete_write_error;
+    case ntfs_volume_c::write_result::truncated:
+        return ntfs_undelete_truncated;
     }
     return ntfs_undelete_read_error;
 }

@@ -12,11 +12,13 @@
 // 16, date2 = creation time (i64 seconds since 1970) at 24, date1 = modification time at
 // 40, flags (u32) at 48 (bit 0 folder, bit 1 file, bit 7 deleted), the name in UTF-16LE,
 // NUL-terminated, from 56 (at most 259 characters).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
-class block_device;
+#include "disk/block_device.h"
 
 constexpr std::size_t ntfs_context_bytes = 8248;
 constexpr std::size_t ntfs_record_bytes = 576;
@@ -53,6 +55,9 @@ constexpr std::int32_t ntfs_undelete_no_data = -3;         // the record has no 
 constexpr std::int32_t ntfs_undelete_cannot_create = -4;   // the file cannot be created
 constexpr std::int32_t ntfs_undelete_read_error = -5;      // the data cannot be read whole, or not as stored
 constexpr std::int32_t ntfs_undelete_write_error = -6;     // the file cannot be written whole
+constexpr std::int32_t ntfs_undelete_truncated = -7;       // the volume ends before the file's data
+// Above 0: written in its full size, with pieces that could not be read as zeros.
+constexpr std::int32_t ntfs_undelete_partial = 1;
 
 // Opens the volume that "/dev/hd<letter><number>" names: letter a + the disk number, and
 // the partition number, as the volume list numbers them (images first, then block
@@ -70,6 +75,12 @@ std::int32_t ntfs_scan_next(std::uint8_t* context, std::uint8_t* record);
 void ntfs_scan_close(std::uint8_t* context);
 
 // Writes the record's data (its unnamed data stream) to path, creating or replacing the
-// file. 0 only when the whole size was written; negative otherwise, and a file that the
-// call began to write is removed again.
+// file. 0 only when the whole size was read and written; negative otherwise, and a file
+// that the call began to write is removed again.
 std::int32_t ntfs_undelete(std::uint8_t* context, std::uint64_t record, const char* path, std::uint32_t* unused);
+
+// ntfs_undelete that writes what cannot be read as zeros: ntfs_undelete_partial then, with
+// the ranges of the file (byte offsets in the file) in unreadable. Bytes written are added
+// to bytes (when given) as they are written.
+std::int32_t ntfs_undelete_reported(std::uint8_t* context, std::uint64_t record, const char* path,
+                                    std::vector<byte_range_s>* unreadable, std::atomic<std::uint64_t>* bytes);

@@ -20,25 +20,62 @@ namespace {
 //
 // read_failed records every failed read. TSK retries a failed read of a length that is not
 // a whole number of sectors and then reports the bytes as read (zeros) even when the retry
-// fails too, so its results alone cannot tell a read error from data.
+// fails too, so its results alone cannot tell a read error from data. A read that fails is
+// therefore narrowed down here, sector by sector: the sectors that cannot be read are handed
+// to TSK as zeros and noted in bad (device offsets), so that a file's writer can tell which
+// of its bytes they are, whichever read of TSK's (through its cache or not) touched them.
+// past_end records a read that came back short: the device (a partition of an image that
+// was cut short) holds less than it claims.
 struct external_image_s {
     TSK_IMG_INFO info;
     block_device* device;
+    std::vector<byte_range_s>* bad;
     bool read_failed;
+    bool past_end;
 };
 static_assert(std::is_trivial_v<external_image_s>, "allocated with calloc and released with free");
+
+void note_bad(std::vector<byte_range_s>& bad, std::uint64_t first, std::uint64_t last)
+{
+    for (const byte_range_s& b : bad)
+        if (b.first <= first && last <= b.last)
+            return;
+    bad.push_back({first, last});
+}
 
 ssize_t read_image(TSK_IMG_INFO* img, TSK_OFF_T off, char* buf, size_t len)
 {
     auto* image = reinterpret_cast<external_image_s*>(img);
-    const std::int64_t got = off < 0 ? -1 : image->device->read_at(static_cast<std::uint64_t>(off), buf, len);
-    if (got < 0) {
+    if (off < 0) {
         image->read_failed = true;
         tsk_error_reset();
         tsk_error_set_errno(TSK_ERR_IMG_READ);
-        tsk_error_set_errstr("cannot read the volume at %lld", static_cast<long long>(off));
         return -1;
     }
+    const auto at = static_cast<std::uint64_t>(off);
+    std::int64_t got = image->device->read_at(at, buf, len);
+    if (got < 0) {
+        image->read_failed = true;
+        constexpr std::uint64_t sector = 512;
+        std::size_t done = 0;
+        while (done < len) {
+            const std::uint64_t here = at + done;
+            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, sector - here % sector));
+            const std::int64_t r = image->device->read_at(here, buf + done, piece);
+            if (r < 0) {
+                std::memset(buf + done, 0, piece);
+                note_bad(*image->bad, here, here + piece);
+                done += piece;
+                continue;
+            }
+            done += static_cast<std::size_t>(r);
+            if (static_cast<std::size_t>(r) < piece)
+                break;
+        }
+        got = static_cast<std::int64_t>(done);
+    }
+    if (static_cast<std::uint64_t>(got) < len)
+        image->past_end = true;
     return static_cast<ssize_t>(got);
 }
 
@@ -97,6 +134,50 @@ bool data_is_complete(const TSK_FS_ATTR* a, std::uint64_t volume_bytes)
     return size <= (sparse ? max_sparse_ratio * volume_bytes : volume_bytes);
 }
 
+// The ranges of the attribute's content (offsets in the file, below size) that lie on the
+// device ranges bad, in file order and joined where they touch.
+std::vector<byte_range_s> file_ranges_on(const TSK_FS_ATTR* a, std::uint32_t block_size,
+                                         const std::vector<byte_range_s>& bad, std::uint64_t size)
+{
+    std::vector<byte_range_s> found;
+    if (a->flags & TSK_FS_ATTR_RES)
+        return found;
+    for (const TSK_FS_ATTR_RUN* run = a->nrd.run; run; run = run->next) {
+        if (run->flags & (TSK_FS_ATTR_RUN_FLAG_SPARSE | TSK_FS_ATTR_RUN_FLAG_FILLER))
+            continue;
+        const std::uint64_t device_first = static_cast<std::uint64_t>(run->addr) * block_size;
+        const std::uint64_t device_last = device_first + static_cast<std::uint64_t>(run->len) * block_size;
+        const std::uint64_t file_first = static_cast<std::uint64_t>(run->offset) * block_size;
+        for (const byte_range_s& b : bad) {
+            const std::uint64_t lo = std::max(b.first, device_first), hi = std::min(b.last, device_last);
+            const std::uint64_t first = file_first + (lo - device_first), last = file_first + (hi - device_first);
+            if (lo < hi && first < size)
+                found.push_back({first, std::min(last, size)});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const byte_range_s& x, const byte_range_s& y) { return x.first < y.first; });
+    std::vector<byte_range_s> joined;
+    for (const byte_range_s& r : found)
+        if (!joined.empty() && joined.back().last >= r.first)
+            joined.back().last = std::max(joined.back().last, r.last);
+        else
+            joined.push_back(r);
+    return joined;
+}
+
+// Where the attribute's stored data ends on the volume, in bytes: the end of its last
+// cluster that holds data (sparse and filler runs hold none). 0 for resident data.
+std::uint64_t data_end(const TSK_FS_ATTR* a, std::uint32_t block_size)
+{
+    std::uint64_t end = 0;
+    if (a->flags & TSK_FS_ATTR_RES)
+        return 0;
+    for (const TSK_FS_ATTR_RUN* run = a->nrd.run; run; run = run->next)
+        if (!(run->flags & (TSK_FS_ATTR_RUN_FLAG_SPARSE | TSK_FS_ATTR_RUN_FLAG_FILLER)) && run->len > 0)
+            end = std::max<std::uint64_t>(end, (static_cast<std::uint64_t>(run->addr) + run->len) * block_size);
+    return end;
+}
+
 std::vector<ntfs_file_name_s> file_names(TSK_FS_FILE* file)
 {
     std::vector<ntfs_file_name_s> names;
@@ -139,6 +220,7 @@ std::unique_ptr<ntfs_volume_c> ntfs_volume_c::open(std::unique_ptr<block_device>
     if (!image)
         return nullptr;
     image->device = device.get();
+    image->bad = &volume->bad_;
     volume->device_ = std::move(device);
     volume->image_ = tsk_img_open_external(image, static_cast<TSK_OFF_T>(volume->device_->size()), 512, read_image,
                                            close_image, image_stat);
@@ -235,8 +317,10 @@ std::optional<ntfs_record_s> ntfs_volume_c::read_record(std::uint64_t n)
     return record;
 }
 
-ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const char* path)
+ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const char* path, write_report_s* report)
 {
+    write_report_s ignored;
+    write_report_s& r = report ? *report : ignored;
     const file_ptr file(open_record(n));
     if (!file)
         return write_result::unknown_record;
@@ -245,6 +329,12 @@ ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const cha
         return write_result::no_data;
     if (!data_is_complete(data, device_->size()))
         return write_result::read_error;
+    // The Sleuth Kit reads clusters beyond the end of a short image as zeros without a
+    // word: a file whose clusters lie past the volume's end cannot be written whole.
+    if (const std::uint64_t end = data_end(data, fs_->block_size); end > device_->size()) {
+        r.volume_end = device_->size();
+        return write_result::truncated;
+    }
     std::FILE* out = path ? std::fopen(path, "wb") : nullptr;
     if (!out)
         return write_result::cannot_create;
@@ -252,7 +342,8 @@ ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const cha
     // TSK reads a deleted file's runs as it reads a live one's: it does not ask whether the
     // clusters are still allocated, so no read flag is needed for deleted files.
     write_result result = write_result::written;
-    take_read_failure();
+    auto* image = reinterpret_cast<external_image_s*>(image_);
+    image->past_end = false;
     const auto size = static_cast<std::uint64_t>(data->size);
     // Every byte written is read into the buffer first, so it is left uninitialised.
     const auto buf = std::make_unique_for_overwrite<char[]>(
@@ -261,7 +352,12 @@ ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const cha
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(copy_chunk, size - off));
         const ssize_t got =
             tsk_fs_attr_read(data, static_cast<TSK_OFF_T>(off), buf.get(), want, TSK_FS_FILE_READ_FLAG_NONE);
-        if (got < 0 || static_cast<std::size_t>(got) != want || take_read_failure()) {
+        if (image->past_end) {
+            r.volume_end = device_->size();
+            result = write_result::truncated;
+            break;
+        }
+        if (got < 0 || static_cast<std::size_t>(got) != want) {
             tsk_error_reset();
             result = write_result::read_error;
             break;
@@ -270,7 +366,16 @@ ntfs_volume_c::write_result ntfs_volume_c::write_data(std::uint64_t n, const cha
             result = write_result::write_error;
             break;
         }
+        if (r.bytes)
+            r.bytes->fetch_add(want, std::memory_order_relaxed);
         off += want;
+    }
+    // Sectors that could not be read reached the file as zeros. Where they lie in the file
+    // is known only for data stored as it is; compressed data around them cannot be told.
+    if (result == write_result::written && !bad_.empty()) {
+        r.unreadable = file_ranges_on(data, fs_->block_size, bad_, size);
+        if (!r.unreadable.empty() && (data->flags & TSK_FS_ATTR_COMP))
+            result = write_result::read_error;
     }
     if (std::fclose(out) != 0 && result == write_result::written)
         result = write_result::write_error;

@@ -4,9 +4,11 @@
 // context and uses it from one thread at a time. Before TSK loads a record, the record's
 // raw bytes are checked here (fixups, attribute chain), since TSK hands out what it could
 // read of a damaged record; a record that fails either check is reported as missing.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "disk/block_device.h"
 #include "recovery/ntfs/ntfs_library_record.h"
@@ -34,12 +36,24 @@ public:
     // has no usable $FILE_NAME.
     std::optional<ntfs_record_s> read_record(std::uint64_t n);
 
-    enum class write_result { written, unknown_record, no_data, cannot_create, read_error, write_error };
+    enum class write_result { written, unknown_record, no_data, cannot_create, read_error, write_error, truncated };
 
-    // Writes record n's unnamed $DATA stream to path, creating or replacing the file. A file
-    // that could not be written whole is removed again, so that a failure leaves nothing
-    // that looks recovered.
-    write_result write_data(std::uint64_t n, const char* path);
+    // What a write learnt on the way.
+    struct write_report_s {
+        // Ranges of the file (offsets in the file) that could not be read, written as zeros.
+        std::vector<byte_range_s> unreadable;
+        // With truncated: the volume's length, which the file's data runs past.
+        std::uint64_t volume_end = 0;
+        // When set, the bytes written are added here as they are written.
+        std::atomic<std::uint64_t>* bytes = nullptr;
+    };
+
+    // Writes record n's unnamed $DATA stream to path, creating or replacing the file.
+    // Pieces that cannot be read are written as zeros and listed in the report (the write
+    // is still "written"). A file that could not be written whole (the volume ends before
+    // its data, the target is full) is removed again, so that a failure leaves nothing that
+    // looks recovered.
+    write_result write_data(std::uint64_t n, const char* path, write_report_s* report = nullptr);
 
 private:
     ntfs_volume_c() = default;
@@ -52,6 +66,7 @@ private:
     bool take_read_failure();
 
     std::unique_ptr<block_device> device_;
+    std::vector<byte_range_s> bad_;  // sectors of the device that could not be read (offsets)
     TSK_IMG_INFO* image_ = nullptr;
     TSK_FS_INFO* fs_ = nullptr;
     TSK_FS_FILE* mft_ = nullptr;             // record 0, the $MFT, whose data holds every record

@@ -148,9 +148,24 @@ void ntfs_recovery_c::mark_content()
 
 std::int32_t ntfs_recovery_c::recover_item(std::uint64_t id, QString path)
 {
+    recover_report_s report;
+    return recover_item_reported(id, path, report);
+}
+
+std::int32_t ntfs_recovery_c::recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report)
+{
     QFile::remove(path);
-    std::uint32_t unused = 0;
-    return ntfs_undelete(ntfs_scan_context.data(), id, path.toLocal8Bit().constData(), &unused);
+    std::vector<byte_range_s> unreadable;
+    const std::int32_t result = ntfs_undelete_reported(ntfs_scan_context.data(), id,
+                                                       path.toLocal8Bit().constData(), &unreadable, report.bytes);
+    for (const byte_range_s& r : unreadable)
+        report.add_unreadable(r.first, r.last);
+    if (result == ntfs_undelete_partial)
+        return recover_partial;
+    if (result == ntfs_undelete_truncated)
+        report.reason = QStringLiteral("the volume ends before the file's data (its image or partition is shorter "
+                                       "than its file system)");
+    return result;
 }
 
 std::int32_t ntfs_recovery_c::get_item_path(std::uint64_t id, QString& out)

@@ -38,6 +38,8 @@ public:
 
     void reset() override;
     std::int32_t recover_item(std::uint64_t id, QString path) override;
+    // Pieces of the file that cannot be read are written as zeros (recover_partial).
+    std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report) override;
     std::int32_t get_item_path(std::uint64_t id, QString& out) override;
 
     // "/dev/hd" with the disk's letter (a for disk 0) and the partition number.

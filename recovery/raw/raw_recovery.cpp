@@ -1,6 +1,7 @@
 #include "recovery/raw/raw_recovery.h"
 
 #include <QFile>
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -23,6 +24,35 @@ constexpr qint64 max_loaded_records = qint64(1) << 24;
 void found_file_callback(void* user, const char* extension, std::uint64_t offset, std::uint64_t size)
 {
     static_cast<raw_recovery_c*>(user)->on_file_found(extension, offset, size);
+}
+
+// Reads n bytes at `at` of the volume into buf. A read that fails is tried again one
+// sector of the volume at a time, and a sector that still fails becomes zeros, noted in the
+// report as a range of the file that starts at `start`. The count read is short only where
+// the volume ends.
+std::size_t read_or_zero(block_device& source, std::uint64_t at, char* buf, std::size_t n, std::uint64_t start,
+                         recover_report_s& report)
+{
+    constexpr std::uint64_t sector = 512;
+    const std::int64_t got = source.read_at(at, buf, n);
+    if (got >= 0)
+        return static_cast<std::size_t>(got);
+    std::size_t done = 0;
+    while (done < n) {
+        const std::uint64_t here = at + done;
+        const std::size_t len = static_cast<std::size_t>(std::min<std::uint64_t>(n - done, sector - here % sector));
+        const std::int64_t r = source.read_at(here, buf + done, len);
+        if (r < 0) {
+            std::memset(buf + done, 0, len);
+            report.add_unreadable(here - start, here - start + len);
+            done += len;
+            continue;
+        }
+        done += static_cast<std::size_t>(r);
+        if (static_cast<std::size_t>(r) < len)
+            break;  // the volume ends here
+    }
+    return done;
 }
 
 bool extension_char(char c)
@@ -153,6 +183,12 @@ void raw_recovery_c::end_batch()
 
 std::int32_t raw_recovery_c::recover_item(std::uint64_t id, QString path)
 {
+    recover_report_s report;
+    return recover_item_reported(id, path, report);
+}
+
+std::int32_t raw_recovery_c::recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report)
+{
     const std::uint32_t position = static_cast<std::uint32_t>(id);
     if (position >= static_cast<std::uint64_t>(found_files.size()))
         return recover_failed;
@@ -176,24 +212,32 @@ std::int32_t raw_recovery_c::recover_item(std::uint64_t id, QString path)
     std::uint64_t remaining = entry.size;
     std::int32_t result = recover_written;
     while (remaining > 0) {
-        const std::int64_t n = source->read_at(at, buffer.data(), std::min<std::uint64_t>(remaining, piece));
-        if (n < 0) {
-            result = recover_read_error;
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, piece));
+        const std::size_t n = read_or_zero(*source, at, buffer.data(), want, entry.offset, report);
+        if (n == 0) {
+            // A loaded result of a volume that has since become shorter (a truncated image).
+            result = recover_truncated;
+            report.reason = QStringLiteral("the volume ends at byte %1, %2 byte(s) before the end of the file")
+                                .arg(at)
+                                .arg(remaining);
             break;
         }
-        if (n == 0)
-            break;  // the volume ends before the size a loaded result claimed
-        if (out.write(buffer.data(), n) != n) {
+        if (out.write(buffer.data(), static_cast<qint64>(n)) != static_cast<qint64>(n)) {
             result = recover_write_error;
             break;
         }
-        at += static_cast<std::uint64_t>(n);
-        remaining -= static_cast<std::uint64_t>(n);
+        report.count(n);
+        at += n;
+        remaining -= n;
     }
     if (!out.flush() && result == recover_written)
         result = recover_write_error;
     out.close();
-    return result;
+    if (result < 0) {
+        out.remove();
+        return result;
+    }
+    return report.unreadable.empty() ? recover_written : recover_partial;
 }
 
 std::int32_t raw_recovery_c::write_scan_result(const QString& path)

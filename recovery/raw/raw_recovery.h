@@ -55,11 +55,13 @@ public:
     std::int64_t get_found_count() override { return found_count_.load(std::memory_order_relaxed); }
     void reset() override;
     // Writes the file at position (low 32 bits of id) of found_files to path, read from its
-    // exact byte offset: 0 once the target was created and filled with the whole file, or as
-    // far as the volume reaches; recover_failed for an unknown id, or a volume or target
-    // that cannot be opened; recover_read_error when a read of the volume fails,
-    // recover_write_error when the target cannot be written whole.
+    // exact byte offset: 0 once the target was created and filled with the whole file;
+    // recover_partial when sectors that could not be read were written as zeros (their
+    // ranges in the report); recover_failed for an unknown id, or a volume or target that
+    // cannot be opened; recover_truncated when the volume ends before the file does,
+    // recover_write_error when the target cannot be written whole. A failure leaves no file.
     std::int32_t recover_item(std::uint64_t id, QString path) override;
+    std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report) override;
     // Opens the volume once for the files of a batch.
     void begin_batch() override;
     void end_batch() override;

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <atomic>
 #include <tsk/libtsk.h>
 
 #include <algorithm>
@@ -1015,6 +1017,19 @@ TEST(ntfs_library, unreadable_sectors_fail_the_startup_skip_a_record_or_fail_an_
         EXPECT_EQ(ntfs_undelete(ctx.data(), s.records.at("whole.bin"), QFile::encodeName(out).constData(), nullptr),
                   ntfs_undelete_read_error);
         EXPECT_FALSE(QFile::exists(out));
+        // Asked for what it could not read, it writes that sector as zeros and names it.
+        std::vector<byte_range_s> ranges;
+        std::atomic<std::uint64_t> bytes{0};
+        EXPECT_EQ(ntfs_undelete_reported(ctx.data(), s.records.at("whole.bin"), QFile::encodeName(out).constData(),
+                                         &ranges, &bytes),
+                  ntfs_undelete_partial);
+        ASSERT_EQ(ranges.size(), 1u);
+        EXPECT_EQ(ranges[0].first, 4096u);
+        EXPECT_EQ(ranges[0].last, 4096u + 512);
+        QByteArray expected = s.bytes.at("whole.bin");
+        expected.replace(4096, 512, QByteArray(512, '\0'));
+        EXPECT_EQ(file_bytes(out), expected);
+        EXPECT_EQ(bytes.load(), std::uint64_t(expected.size()));
         // A resident file does not touch the bad sectors.
         const QString text = dir.filePath("whole.txt.out");
         ASSERT_EQ(ntfs_undelete(ctx.data(), s.records.at("whole.txt"), QFile::encodeName(text).constData(), nullptr),

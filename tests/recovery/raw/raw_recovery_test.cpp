@@ -2,10 +2,12 @@
 // viewer shows.
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <cstring>
 
 #include <gtest/gtest.h>
 
+#include "disk/device_registry.h"
 #include "raw_image.h"
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/raw/raw_results.h"
@@ -92,7 +94,7 @@ TEST(raw_engine, set_volume_drops_one_final_backslash)
 TEST(raw_engine, recover_item_reads_from_the_exact_offset)
 {
     raw_image image;
-    image.filler(8, 8);
+    image.filler(24, 24);
     const QString volume = image.write();
     const QByteArray& content = image.content();
     raw_recovery_c engine;
@@ -112,10 +114,12 @@ TEST(raw_engine, recover_item_reads_from_the_exact_offset)
     }
 }
 
-TEST(raw_engine, recover_item_stops_at_the_volume_end)
+// A file that runs past the volume's end is a failure that leaves nothing; sectors that
+// cannot be read become zeros, and the file is partial with those ranges.
+TEST(raw_engine, recover_item_fails_short_files_and_zeroes_unreadable_sectors)
 {
     raw_image image;
-    image.filler(2, 2);
+    image.filler(16, 16);
     const QString volume = image.write();
     raw_recovery_c engine;
     volume_item_s v;
@@ -123,8 +127,31 @@ TEST(raw_engine, recover_item_stops_at_the_volume_end)
     engine.set_volume(v);
     engine.on_file_found("bin", 512, 1u << 20);  // claims more than the volume holds
     const QString out = image.temp_path("short");
-    EXPECT_EQ(engine.recover_item(0, out), 0);
-    EXPECT_EQ(read_file(out), image.content().mid(512));
+    recover_report_s report;
+    EXPECT_EQ(engine.recover_item_reported(0, out, report), recover_truncated);
+    EXPECT_TRUE(report.reason.contains("ends at byte 8192")) << report.reason.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
+
+    // The volume's sectors 3 and 5..6 fail; a file from byte 1000 sees them at 536 and 1560.
+    set_unreadable_ranges(image.image_path(), {{3 * 512, 4 * 512}, {5 * 512, 7 * 512}});
+    engine.on_file_found("bin", 1000, 5000);
+    std::atomic<std::uint64_t> bytes{0};
+    recover_report_s partial;
+    partial.bytes = &bytes;
+    const QString part = image.temp_path("partial");
+    const std::int32_t result = engine.recover_item_reported(1, part, partial);
+    set_unreadable_ranges(image.image_path(), {});
+    EXPECT_EQ(result, recover_partial);
+    ASSERT_EQ(partial.unreadable.size(), 2u);
+    EXPECT_EQ(partial.unreadable[0].first, 3 * 512 - 1000u);
+    EXPECT_EQ(partial.unreadable[0].last, 4 * 512 - 1000u);
+    EXPECT_EQ(partial.unreadable[1].first, 5 * 512 - 1000u);
+    EXPECT_EQ(partial.unreadable[1].last, 7 * 512 - 1000u);
+    EXPECT_EQ(bytes.load(), 5000u);
+    QByteArray expected = image.content().mid(1000, 5000);
+    for (const byte_range_s& r : partial.unreadable)
+        expected.replace(qsizetype(r.first), qsizetype(r.last - r.first), QByteArray(qsizetype(r.last - r.first), '\0'));
+    EXPECT_EQ(read_file(part), expected);
 }
 
 TEST(raw_engine, recover_item_refuses_unknown_ids_and_unusable_sources)
