@@ -2,12 +2,15 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 #include "recovery/diagnostics.h"
 #include "recovery/fat/fat_drive_table.h"
 #include "recovery/record_links.h"
+#include "volumes/volume_device.h"
 
 namespace {
 
@@ -194,6 +197,22 @@ void fat_recovery_c::mark_content()
 
 std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)
 {
+    recover_report_s report;
+    return recover_item_reported(id, path, report);
+}
+
+bool fat_recovery_c::volume_holds(std::uint32_t sector) const
+{
+    const std::unique_ptr<block_device> device = open_volume(volume_);
+    if (!device || sector < volume_.start_sector)
+        return true;
+    char probe[fat_sector_bytes];
+    const std::int64_t got = device->read_at((sector - volume_.start_sector) * fat_sector_bytes, probe, sizeof probe);
+    return got < 0 || got == static_cast<std::int64_t>(sizeof probe);
+}
+
+std::int32_t fat_recovery_c::recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report)
+{
     const auto it = entry_table.find(static_cast<std::uint32_t>(id));
     if (it == entry_table.end())
         return recover_failed;
@@ -212,27 +231,65 @@ std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return recover_failed;
-    // Whatever stops the read before the file's size (a sector that cannot be read, a
-    // cluster beyond the volume) makes the file a failure, not a shorter file.
+    // Whatever stops the read before the file's size (a cluster beyond the volume, the end
+    // of a volume shorter than its file system) makes the file a failure, not a shorter
+    // file. A sector that cannot be read becomes zeros, and the file is partial.
     const bool contiguous = entry.attributes & fat_attr_deleted;
     std::vector<std::uint8_t> buf(4096);
     std::int32_t result = recover_written;
-    while (file.fptr < file.fsize) {
+    const auto put = [&](std::uint32_t n) {
+        if (out.write(reinterpret_cast<const char*>(buf.data()), n) != static_cast<qint64>(n))
+            return false;
+        report.count(n);
+        return true;
+    };
+    while (file.fptr < file.fsize && result == recover_written) {
         std::uint32_t got = 0;
-        const FRESULT r = f_read(&file, buf.data(), static_cast<std::uint32_t>(buf.size()), &got, contiguous);
-        if (got > 0 && out.write(reinterpret_cast<const char*>(buf.data()), got) != static_cast<qint64>(got)) {
+        FRESULT r = f_read(&file, buf.data(), static_cast<std::uint32_t>(buf.size()), &got, contiguous);
+        if (r == FR_DISK_ERR && contiguous) {
+            // Sectors are read many at a time: the one at the position is tried alone.
+            // The failed read may have moved on to the next cluster already: the clusters
+            // follow one another, so the current one is set from the position.
+            const std::uint32_t at = file.fptr;
+            const std::uint32_t cluster_bytes = std::uint32_t{volume_fs_.csize} * fat_sector_bytes;
+            const std::uint32_t cluster = entry.cluster + at / cluster_bytes;
+            file.flag &= static_cast<std::uint8_t>(~FA_ERROR);
+            file.curr_clust = at % cluster_bytes == 0 ? cluster - 1 : cluster;
+            const std::uint32_t piece = std::min(fat_sector_bytes, file.fsize - at);
+            r = f_read(&file, buf.data(), piece, &got, contiguous);
+            if (r == FR_DISK_ERR) {
+                file.flag &= static_cast<std::uint8_t>(~FA_ERROR);
+                file.curr_clust = cluster;
+                const std::uint32_t sector = clust2sect(&volume_fs_, cluster) + (at % cluster_bytes) / fat_sector_bytes;
+                if (!volume_holds(sector)) {
+                    result = recover_truncated;
+                    report.reason = QStringLiteral("the volume ends before the file does (at byte %1 of its %2)")
+                                        .arg(at)
+                                        .arg(file.fsize);
+                    break;
+                }
+                std::fill(buf.begin(), buf.begin() + piece, 0);
+                report.add_unreadable(at, at + piece);
+                file.fptr += piece;
+                got = piece;
+                r = FR_OK;
+            }
+        }
+        if (got > 0 && !put(got)) {
             result = recover_write_error;
             break;
         }
-        if (r != FR_OK || got == 0) {
+        if (r != FR_OK || got == 0)
             result = r == FR_OK || r == FR_INT_ERR || r == FR_DISK_ERR ? recover_read_error : recover_failed;
-            break;
-        }
     }
     if (!out.flush() && result == recover_written)
         result = recover_write_error;
     out.close();
-    return result;
+    if (result < 0) {
+        out.remove();
+        return result;
+    }
+    return report.unreadable.empty() ? recover_written : recover_partial;
 }
 
 std::int32_t fat_recovery_c::get_item_path(std::uint64_t id, QString& out)

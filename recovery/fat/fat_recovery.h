@@ -39,6 +39,9 @@ public:
 
     void reset() override;
     std::int32_t recover_item(std::uint64_t id, QString path) override;
+    // A sector that cannot be read becomes zeros (recover_partial); a file that runs past
+    // the end of a volume shorter than its file system fails (recover_truncated).
+    std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report) override;
     std::int32_t get_item_path(std::uint64_t id, QString& out) override;
 
     // Every record of the last scan; the root folder under key 0. Read only after finished().
@@ -55,6 +58,9 @@ protected:
     FATFS volume_fs_;
 
 private:
+    // Whether the volume holds the sector (absolute on its drive): false where it ends
+    // before its file system does.
+    bool volume_holds(std::uint32_t sector) const;
     void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);
     bool record(fat_entry_s entry);
     void link_children();

@@ -434,19 +434,42 @@ int threads_named(const QByteArray& name)
 
 }  // namespace
 
-TEST_F(fat_engine, an_unreadable_sector_fails_the_file_it_lies_in)
+// A sector that cannot be read becomes zeros in the file, which is partial with that range;
+// a file whose clusters lie past the end of a volume cut short fails and leaves nothing.
+TEST_F(fat_engine, an_unreadable_sector_is_zeros_and_a_cut_volume_fails_its_file)
 {
     const fat_image_s img = make_fat_image(dir_.path(), "bad.img", 16, true, 32768);
     const QStringList sources = deleted_files(img, dir_.filePath("src"), {{"HIT.TXT", 9000, 1}, {"WHOLE.TXT", 3000, 2}});
     const QString hit = sources[0], whole = sources[1];
-    // The third sector of HIT.TXT's data cannot be read.
-    const auto unreadable = make_unreadable(img.path, hit, 1024);
+    {
+        // The third sector of HIT.TXT's data cannot be read.
+        const auto unreadable = make_unreadable(img.path, hit, 1024);
+        fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
+        const QString out = dir_.filePath("out.bin");
+        recover_report_s report;
+        EXPECT_EQ(engine.recover_item_reported(row_named(engine, "#IT.TXT").id, out, report), recover_partial);
+        ASSERT_EQ(report.unreadable.size(), 1u);
+        EXPECT_EQ(report.unreadable[0].first, 1024u);
+        EXPECT_EQ(report.unreadable[0].last, 1536u);
+        QByteArray expected = read_at(hit, 0, 9000);
+        expected.replace(1024, 512, QByteArray(512, '\0'));
+        EXPECT_EQ(read_at(out, 0, 10000), expected);
+        EXPECT_EQ(engine.recover_item(row_named(engine, "#HOLE.TXT").id, out), recover_written);
+        EXPECT_EQ(file_md5(out), file_md5(whole));
+    }
 
-    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
-    const QString out = dir_.filePath("out.bin");
-    EXPECT_EQ(engine.recover_item(row_named(engine, "#IT.TXT").id, out), recover_read_error);
-    EXPECT_EQ(engine.recover_item(row_named(engine, "#HOLE.TXT").id, out), recover_written);
-    EXPECT_EQ(file_md5(out), file_md5(whole));
+    // The image cut 1000 bytes into HIT.TXT's data: its partition is longer than the image.
+    const QByteArray bytes = read_at(img.path, 0, std::size_t(QFileInfo(img.path).size()));
+    const qsizetype data = bytes.indexOf(read_at(hit, 0, 512));
+    ASSERT_GT(data, 0);
+    const QString cut = dir_.filePath("cut.img");
+    write_at(cut, 0, bytes.left(data + 1000));
+    fat_recovery_c& engine = scan(use({cut}, cut + "@p1")).fat_engine();
+    const QString out = dir_.filePath("cut.bin");
+    recover_report_s report;
+    EXPECT_EQ(engine.recover_item_reported(row_named(engine, "#IT.TXT").id, out, report), recover_truncated);
+    EXPECT_TRUE(report.reason.contains("ends before the file does")) << report.reason.toStdString();
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 // A recovery and a preview read one volume at once while another engine mounts and scans

@@ -173,7 +173,7 @@ TEST_F(recovery_session, fat_ntfs_and_deep_files_come_back_with_their_times)
     }
 }
 
-TEST_F(recovery_session, writer_never_replaces_a_file_and_a_failed_file_leaves_nothing)
+TEST_F(recovery_session, writer_never_replaces_a_file_and_says_what_is_partial_or_failed)
 {
     const fat_image_s img = make_fat_image(dir_.path(), "fat.img", 16, false, 32768);
     // ABC.TXT and XBC.TXT both show as #BC.TXT once deleted; BAD.TXT has an unreadable sector.
@@ -187,22 +187,37 @@ TEST_F(recovery_session, writer_never_replaces_a_file_and_a_failed_file_leaves_n
     write_at(out + "/#BC.TXT", 0, "was here first");
 
     recovery_session_c session;
-    const auto outcomes = recover_all(session, use({img.path}, img.volume_path), out);
+    auto outcomes = recover_all(session, use({img.path}, img.volume_path), out);
     EXPECT_EQ(content(out + "/#BC.TXT"), QByteArray("was here first"));
     QSet<QByteArray> both;
     for (const QString& name : {"#BC (2).TXT", "#BC (3).TXT"}) {
         const auto it = outcomes.find(name);
         ASSERT_NE(it, outcomes.end()) << name.toStdString();
         EXPECT_TRUE(it->second.written());
+        EXPECT_EQ(it->second.status(), "written");
         both.insert(content(out + "/" + name));
     }
     EXPECT_EQ(both, (QSet<QByteArray>{content(abc), content(xbc)}));
 
-    const auto failed = outcomes.find("#AD.TXT");
-    ASSERT_NE(failed, outcomes.end());
-    EXPECT_EQ(failed->second.result, recover_read_error);
-    EXPECT_FALSE(failed->second.reason.isEmpty());
-    EXPECT_FALSE(QFile::exists(out + "/#AD.TXT"));
+    // The unreadable sector is zeros; the rest of the file is kept, and the range named.
+    const auto partial = outcomes.find("#AD.TXT");
+    ASSERT_NE(partial, outcomes.end());
+    EXPECT_EQ(partial->second.status(), "partial");
+    EXPECT_EQ(partial->second.size, 9000u);
+    EXPECT_EQ(partial->second.unreadable_text(), "bytes 4096-4607");
+    QByteArray expected = content(bad);
+    expected.replace(4096, 512, QByteArray(512, '\0'));
+    EXPECT_EQ(content(out + "/#AD.TXT"), expected);
+
+    // A row the engine cannot write fails with its reason and leaves nothing.
+    recovery_row_s unknown;
+    unknown.row.name = "GONE.TXT";
+    unknown.row.id = 0xFFFFFF;
+    const QList<recovery_outcome_s> failed = recovery_writer_c(session).write({unknown}, out);
+    ASSERT_EQ(failed.size(), 1);
+    EXPECT_EQ(failed[0].status(), "failed");
+    EXPECT_FALSE(failed[0].reason.isEmpty());
+    EXPECT_FALSE(QFile::exists(out + "/GONE.TXT"));
     EXPECT_EQ(leftovers(out), QStringList{});
 }
 
