@@ -440,17 +440,21 @@ void recovery_window_c::on_recovery_clicked()
 void recovery_window_c::on_writer_finished()
 {
     int written = 0;
-    QStringList failed;
+    QStringList partial, failed;
     for (const recovery_outcome_s& o : writer_->outcomes) {
-        if (o.written())
+        if (o.partial())
+            partial << QStringLiteral("%1: %2").arg(o.path, o.unreadable_text());
+        else if (o.written())
             ++written;
         else
             failed << QStringLiteral("%1: %2").arg(o.path, o.reason);
     }
     QString text = translate("recovery_written").arg(written).arg(QDir::toNativeSeparators(writer_->folder));
+    if (!partial.isEmpty())
+        text += QStringLiteral("\n\n") + translate("recovery_partial") + QLatin1Char('\n') + partial.join(QLatin1Char('\n'));
     if (!failed.isEmpty())
         text += QStringLiteral("\n\n") + translate("recovery_failed") + QLatin1Char('\n') + failed.join(QLatin1Char('\n'));
-    if (written > 0)
+    if (written + partial.size() > 0)
         QDesktopServices::openUrl(QUrl::fromLocalFile(writer_->folder));
     notice_box(this, text, QMessageBox::Ok);
 }

@@ -70,6 +70,7 @@ const char* const keys[] = {
     "recovery_load_warning",
     "recovery_load_volume_warning",
     "recovery_save_warning",
+    "recovery_partial",
     "startup_warning",
     "main_warning1",
     "main_warning2",
