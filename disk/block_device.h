@@ -34,6 +34,10 @@ public:
     // zeros; a device that does not know returns off.
     virtual std::uint64_t next_data(std::uint64_t off) { return off; }
 
+    // Whether read_at may be called from several threads at once (positional reads of a
+    // file, bytes in memory); a device that reads through a buffer of its own says no.
+    virtual bool concurrent_reads() const { return false; }
+
     // The size of the device's logical sector; reads of whole 512-byte sectors need 512.
     virtual std::uint32_t sector_bytes() const { return 512; }
 
@@ -69,6 +73,7 @@ public:
     std::uint64_t size() const override;
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override;
     std::int64_t write_at(std::uint64_t off, const void* buf, std::size_t n) override;
+    bool concurrent_reads() const override { return true; }
 
 private:
     std::shared_ptr<std::vector<std::uint8_t>> bytes_;
@@ -90,6 +95,7 @@ public:
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override;
     std::int64_t write_at(std::uint64_t off, const void* buf, std::size_t n) override;
     bool flush() override { return inner_->flush(); }
+    bool concurrent_reads() const override { return inner_->concurrent_reads(); }
     std::uint32_t sector_bytes() const override { return inner_->sector_bytes(); }
     bool reread_partition_table(QString* error) override { return inner_->reread_partition_table(error); }
     std::optional<disk_geometry_s> reported_geometry() const override { return inner_->reported_geometry(); }
@@ -107,6 +113,7 @@ public:
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override;
     std::int64_t write_at(std::uint64_t off, const void* buf, std::size_t n) override;
     bool flush() override { return inner_->flush(); }
+    bool concurrent_reads() const override { return inner_->concurrent_reads(); }
     std::uint64_t next_data(std::uint64_t off) override;
 
 private:

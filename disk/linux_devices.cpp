@@ -67,6 +67,8 @@ class image_file_device : public fd_device {
 public:
     using fd_device::fd_device;
 
+    bool concurrent_reads() const override { return true; }  // pread keeps no position
+
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override
     {
         if (off >= size_)

@@ -70,8 +70,15 @@ int sc_load_config(const char* path);
 int sc_scan(sc_context_s* context, const char* device_path);
 // The same over a volume that the caller has opened already (the deep engine opens it where
 // its volume item says it lies, without looking the volume up again by its path).
+// A volume of 256 MiB or more whose device lets several threads read it at once (an image
+// file) is scanned in parts on several threads; what is reported, and in which order, is
+// what one pass from start to end reports.
 class block_device;
 int sc_scan_device(sc_context_s* context, block_device& volume);
+
+// sc_scan_device with the volume cut into the given number of parts (0: as sc_scan_device
+// decides; 1 on a device that does not take reads from several threads), for tests.
+int sc_scan_in_parts(sc_context_s* context, block_device& volume, int parts);
 
 // Reading a volume: a handle from sc_open (nullptr on failure), a position set with sc_seek
 // (origin 0: from the start; negative result on failure), sc_read of up to count bytes

@@ -16,6 +16,7 @@
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/signatures/sc_library.h"
 #include "recovery/signatures/signature.h"
+#include "volumes/volume_device.h"
 
 using namespace raw_fixtures;
 
@@ -377,4 +378,57 @@ TEST(sc_library, carve_reader_views_match_the_device)
     EXPECT_LE(*count, static_cast<std::uint64_t>(data.size()) - block.size() + carve_reader::window_bytes);
     for (int i = 0; i < 2000; ++i)
         check(g() % (limit + 100), 1 + g() % (2 * carve_reader::window_bytes));
+}
+
+// A scan cut into parts, each scanned on its own thread, reports exactly what one pass
+// reports, in the same order: every format, with text among them, and a zip that holds a
+// photo on a sector boundary, which a part starting inside the zip finds on its own and
+// must not report. Cuts fall inside files for most part counts.
+TEST(sc_library, a_scan_in_parts_reports_what_one_pass_reports)
+{
+    raw_image image(19);
+    image.filler(1, 3);
+    std::vector<zip_entry_s> entries{{"a.bin", random_bytes(image.generator(), 150000), false, false},
+                                     {"photo.jpg", jpeg(image.generator(), 60000), false, false}};
+    const qsizetype at = zip_data_offset(entries, 1);
+    entries[0].data.append(random_bytes(image.generator(), static_cast<int>((512 - at % 512) % 512)));
+    const std::uint64_t zip_at = image.add("zip", zip(entries));
+    const std::uint64_t photo_at = zip_at + static_cast<std::uint64_t>(zip_data_offset(entries, 1));
+    image.filler(0, 2);
+    for (const fixture_s& f : all_formats(image.generator())) {
+        image.add(f.extension, f.bytes);
+        image.filler(0, 3);
+    }
+    const QString volume = image.write();
+    const std::uint64_t sectors = static_cast<std::uint64_t>(image.content().size() + 511) / 512;
+
+    const auto scan = [&](int parts) {
+        collector_s c;
+        sc_context_s ctx;
+        ctx.user = &c;
+        ctx.callback = collect;
+        const std::unique_ptr<block_device> dev = open_volume(volume);
+        EXPECT_TRUE(dev && dev->concurrent_reads());
+        EXPECT_EQ(sc_scan_in_parts(&ctx, *dev, parts), 0);
+        EXPECT_EQ(ctx.progress, 1.0);
+        std::string out;
+        for (const report_s& r : c.reports)
+            out += r.extension + " " + std::to_string(r.offset) + " " + std::to_string(r.size) + "\n";
+        return out;
+    };
+    std::string expected;
+    for (const laid_file_s& f : image.files())
+        expected +=
+            f.extension.toStdString() + " " + std::to_string(f.offset) + " " + std::to_string(f.bytes.size()) + "\n";
+    ASSERT_EQ(scan(1), expected);
+    bool cut_before_photo = false;
+    for (const int parts : {2, 3, 4, 5, 6, 7, 8, 11, 16, 40}) {
+        SCOPED_TRACE(parts);
+        EXPECT_EQ(scan(parts), expected);
+        for (int i = 1; i < parts; ++i) {
+            const std::uint64_t cut = sectors * static_cast<std::uint64_t>(i) / static_cast<std::uint64_t>(parts) * 512;
+            cut_before_photo |= cut > zip_at && cut <= photo_at;
+        }
+    }
+    EXPECT_TRUE(cut_before_photo) << "no part starts inside the zip before its photo";
 }
