@@ -308,6 +308,12 @@ FRESULT dir_rewind(DIR* dj)
             return FR_INT_ERR;
         dj->clust = clst;
         dj->sect = sect;
+        // A deleted folder whose first cluster now holds another file's data has no
+        // entries left to read.
+        if (dj->contiguous && !holds_directory_entries(fs, clst)) {
+            dj->sect = 0;
+            return FR_NO_FILE;
+        }
     }
     dj->dir = fs->win.data();
     return FR_OK;

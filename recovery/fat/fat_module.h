@@ -16,8 +16,10 @@
 // thread.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 #include "recovery/fat/fat_drive_table.h"
 
@@ -99,7 +101,8 @@ struct DIR {
     std::uint8_t restored_first = 0;
     // Set for a deleted folder, whose FAT chain was freed: at the end of each cluster the
     // directory goes on into the cluster after it while that one is free too and reads as
-    // directory entries (a chain still in the FAT is followed under the same check).
+    // directory entries (a chain still in the FAT is followed under the same check). Its
+    // first cluster is read only when it reads as directory entries.
     std::uint8_t contiguous = 0;
 };
 
@@ -151,6 +154,22 @@ FRESULT f_readdir(DIR* dj, FILINFO* fno);
 // Reads up to btr bytes at fp->fptr. With contiguous set the file's clusters are taken to
 // follow one another from org_clust on, and the FAT is never read.
 FRESULT f_read(FIL* fp, void* buff, std::uint32_t btr, std::uint32_t* br, bool contiguous);
+
+// A free cluster that begins a directory: its first entries are "." naming the cluster
+// itself and "..", so it is the first cluster of a folder whose entry may be gone.
+struct directory_start_s {
+    std::uint32_t cluster = 0;
+    std::uint32_t parent = 0;  // the ".." entry's cluster; 0 the root
+    std::uint16_t fdate = 0;   // the "." entry's last change and creation stamps
+    std::uint16_t ftime = 0;
+    std::uint16_t crdate = 0;
+    std::uint16_t crtime = 0;
+};
+
+// Appends every free cluster of the mounted volume that begins a directory, in cluster
+// order. go_on() is asked before each read; false ends the search with what it found.
+FRESULT find_directory_starts(FATFS* fs, std::uint16_t id, std::vector<directory_start_s>& out,
+                              const std::function<bool()>& go_on);
 
 // The module's inner steps, shared by its source files and open to tests.
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "recovery/diagnostics.h"
@@ -67,6 +68,7 @@ void fat_recovery_c::run()
         f_mount(0, &volume_fs_);
         say("Start Fat Scan.\n");
         walk_folder(true, 0, false);
+        find_lost_folders();
     }
     fat_entry_s root;
     root.attributes = fat_attr_folder;
@@ -180,6 +182,55 @@ void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_
         const bool is_new = record(n);
         if ((n.attributes & fat_attr_folder) && is_new)
             open(false, n.cluster, level.in_deleted || (n.attributes & fat_attr_deleted));
+    }
+}
+
+// Folders whose entry is gone (its slot reused, or their parent folder's clusters reused)
+// still begin with "." and "..": every free cluster that does so and that no folder of the
+// walk reached is walked as a deleted folder below "(lost folders)". One inside another
+// lost folder is walked from there when that folder still names it. Each cluster becomes a
+// record once, so folders that name each other are walked once.
+void fat_recovery_c::find_lost_folders()
+{
+    std::vector<directory_start_s> starts;
+    std::uint16_t id = 0;
+    {
+        const std::lock_guard<std::mutex> g(volume_fs_.lock);
+        id = volume_fs_.id;
+    }
+    if (find_directory_starts(&volume_fs_, id, starts, [this] { return may_go_on(); }) != FR_OK)
+        return;
+    const auto reached = [this](std::uint32_t cluster) {
+        const auto it = entry_table.find(cluster);
+        return it != entry_table.end() && (it->second.attributes & fat_attr_folder);
+    };
+    std::unordered_set<std::uint32_t> lost;
+    for (const directory_start_s& s : starts)
+        if (!reached(s.cluster))
+            lost.insert(s.cluster);
+    for (const bool nested_too : {false, true}) {
+        for (const directory_start_s& s : starts) {
+            if (!lost.count(s.cluster) || reached(s.cluster) ||
+                (!nested_too && s.parent != s.cluster && lost.count(s.parent)))
+                continue;
+            if (!may_go_on())
+                return;
+            fat_entry_s folder;
+            folder.cluster = fat_lost_folders_key;
+            folder.attributes = fat_attr_folder;
+            folder.name = QStringLiteral("(lost folders)");
+            entry_table.try_emplace(fat_lost_folders_key, folder);
+
+            fat_entry_s n;
+            n.cluster = s.cluster;
+            n.parent = fat_lost_folders_key;
+            n.attributes = fat_attr_folder | fat_attr_deleted;
+            n.modified = fat_time(s.fdate, s.ftime);
+            n.created = fat_time(s.crdate, s.crtime);
+            n.name = QStringLiteral("cluster %1").arg(s.cluster);
+            if (record(n))
+                walk_folder(false, s.cluster, true);
+        }
     }
 }
 

@@ -27,6 +27,10 @@ struct fat_entry_s {
     QList<fat_entry_s*> children;
 };
 
+// The record under which folders found without a parent are shown ("(lost folders)" below
+// the root); 1 is no cluster's number.
+constexpr std::uint32_t fat_lost_folders_key = 1;
+
 constexpr std::uint8_t fat_attr_folder = 0x10;
 constexpr std::uint8_t fat_attr_deleted = 0x40;
 
@@ -63,6 +67,7 @@ private:
     bool volume_holds(std::uint32_t sector) const;
     void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);
     bool record(fat_entry_s entry);
+    void find_lost_folders();
     void link_children();
     void mark_content();
 };

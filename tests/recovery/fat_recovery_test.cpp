@@ -231,6 +231,57 @@ TEST_F(fat_engine, a_deleted_folder_is_read_past_its_first_cluster)
     EXPECT_EQ(list.size(), 40u);
 }
 
+// A deleted folder inside a deleted folder whose cluster a new file took: nothing names
+// the inner folder any more, but its cluster still begins with "." and "..". Its files
+// are shown below "(lost folders)", and a folder entry in it that names the folder itself
+// is not walked again. Trip's own cluster, holding another file's data now, gives no rows.
+TEST_F(fat_engine, folders_whose_parent_is_gone_are_found_by_their_dot_entries)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "lost.img", 16, false, 32768);
+    const QString src = dir_.filePath("src");
+    QDir().mkpath(src);
+    mtools("mmd", img, {"::/Trip", "::/Trip/Day one"});
+    const QString beach = make_file(src, "Beach at noon.jpg", 5000, 1);
+    const QString notes = make_file(src, "NOTES.TXT", 1200, 2);
+    mtools("mcopy", img, {"-m", beach, notes, "::/Trip/Day one/"});
+    mtools("mdeltree", img, {"::/Trip"});
+    // The lowest free cluster is Trip's: the new file overwrites its directory.
+    const std::uint64_t trip_at = patch_entry(img, "?RIP       ", [](QByteArray&) {});
+    ASSERT_NE(trip_at, 0u);
+    const QByteArray trip_entry = read_at(img.path, trip_at, 32);
+    const std::uint32_t trip = std::uint8_t(trip_entry[26]) | (std::uint8_t(trip_entry[27]) << 8);
+    std::uint32_t day_one = 0;
+    ASSERT_NE(patch_entry(img, "?AYONE~1   ",
+                          [&](QByteArray& e) { day_one = std::uint8_t(e[26]) | (std::uint8_t(e[27]) << 8); }),
+              0u);
+    mtools("mcopy", img, {"-m", make_file(src, "NEW.BIN", 2048, 3), "::/"});
+    ASSERT_EQ(patch_entry(img, "?AYONE~1   ", [](QByteArray&) {}), 0u);  // no entry names Day one now
+    ASSERT_NE(day_one, trip);
+    // NOTES.TXT's entry becomes a deleted folder entry naming Day one itself.
+    ASSERT_NE(patch_entry(img, "?OTES   TXT", [&](QByteArray& e) {
+                  e[11] = 0x10;
+                  e[26] = char(day_one);
+                  e[27] = char(day_one >> 8);
+              }),
+              0u);
+
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
+    const std::vector<shown_s> list = shown(engine);
+    // Trip's cluster now holds NEW.BIN's bytes, which are not read as entries.
+    for (const shown_s& s : list)
+        EXPECT_EQ(s.row.name, "Beach at noon.jpg") << s.folder.toStdString();
+    ASSERT_EQ(list.size(), 1u);
+    const QString folder = QString("/(lost folders)/cluster %1").arg(day_one);
+    const shown_s* s = find(list, folder, "Beach at noon.jpg");
+    ASSERT_NE(s, nullptr);
+    const QString out = dir_.filePath("out.bin");
+    EXPECT_EQ(engine.recover_item(s->row.id, out), 0);
+    EXPECT_EQ(file_md5(out), file_md5(beach));
+    QString path;
+    EXPECT_EQ(engine.get_item_path(s->row.id, path), 0);
+    EXPECT_EQ(path, img.volume_path + folder + "/Beach at noon.jpg");
+}
+
 // An image file is a file wherever it lies: one under /dev (tmpfs at /dev/shm) was once
 // taken for a block device, found without a medium and never read.
 TEST_F(fat_engine, an_image_under_dev_shm_is_read_as_a_file)
