@@ -7,18 +7,12 @@
 
 #include "disk/le.h"
 #include "recovery/fat/fat_drive_table.h"
+#include "recovery/fat/fat_entry_layout.h"
 #include "recovery/fat/fat_module.h"
 
 namespace {
 
-constexpr std::size_t DIR_Attr = 11;
-constexpr std::size_t DIR_CrtTime = 14;
-constexpr std::size_t DIR_CrtDate = 16;
-constexpr std::size_t DIR_FstClusHI = 20;
-constexpr std::size_t DIR_WrtTime = 22;
-constexpr std::size_t DIR_WrtDate = 24;
-constexpr std::size_t DIR_FstClusLO = 26;
-constexpr std::size_t entry_bytes = 32;
+using namespace fat_entry_layout;
 constexpr std::uint32_t max_transfer = 128;  // sectors that one read of the drive table carries
 
 std::uint32_t entry_cluster(const FATFS* fs, std::span<const std::uint8_t> e)

@@ -6,22 +6,12 @@
 
 #include "disk/le.h"
 #include "recovery/fat/cp936.h"
+#include "recovery/fat/fat_entry_layout.h"
 #include "recovery/fat/fat_module.h"
 
 namespace {
 
-constexpr std::size_t DIR_Name = 0;
-constexpr std::size_t DIR_Ext = 8;
-constexpr std::size_t DIR_Attr = 11;
-constexpr std::size_t DIR_NTres = 12;  // lower-case flags that Windows NT keeps for 8.3 names
-constexpr std::size_t DIR_CrtTime = 14;
-constexpr std::size_t DIR_CrtDate = 16;
-constexpr std::size_t DIR_FstClusHI = 20;
-constexpr std::size_t DIR_WrtTime = 22;
-constexpr std::size_t DIR_WrtDate = 24;
-constexpr std::size_t DIR_FstClusLO = 26;
-constexpr std::size_t DIR_FileSize = 28;
-constexpr std::size_t entry_bytes = 32;
+using namespace fat_entry_layout;
 
 constexpr std::uint8_t NS_BODY_LOWER = 0x08;
 constexpr std::uint8_t NS_EXT_LOWER = 0x10;
