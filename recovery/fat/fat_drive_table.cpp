@@ -219,10 +219,14 @@ std::uint8_t disk_initialize(std::uint8_t n)
 disk_result disk_read(std::uint8_t n, std::uint8_t* buffer, std::uint32_t sector, std::uint8_t count)
 {
     table_s& t = table();
-    if (n >= t.count || (t.drives[n].status & STA_NOINIT))
+    // The drive's state is read under the lock: a mount of another volume reopens the table,
+    // and a drive seen half-way through that would fail a read that is sound.
+    if (n >= fat_max_drives || !t.lock.tryLock(3000))
         return RES_NOTRDY;
-    if (!t.lock.tryLock(3000))
+    if (n >= t.count || (t.drives[n].status & STA_NOINIT)) {
+        t.lock.unlock();
         return RES_NOTRDY;
+    }
     fat_drive_s& d = t.drives[n];
     // A drive whose sectors are not 512 bytes is never read: the FAT module moves 512-byte
     // sectors only.
@@ -281,5 +285,11 @@ int fat_drive_count()
 
 std::uint8_t fat_drive_status(int n)
 {
-    return n >= 0 && n < table().count ? table().drives[n].status : STA_NOINIT;
+    // Under the lock, as disk_read: a reopen of the table passes through drives not ready.
+    table_s& t = table();
+    if (n < 0 || n >= fat_max_drives || !t.lock.tryLock(3000))
+        return STA_NOINIT;
+    const std::uint8_t status = n < t.count ? t.drives[n].status : STA_NOINIT;
+    t.lock.unlock();
+    return status;
 }
