@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -107,6 +108,44 @@ void print_json(const QJsonObject& doc)
     const QByteArray bytes = QJsonDocument(doc).toJson(QJsonDocument::Indented);
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stdout);
     std::fflush(stdout);
+}
+
+progress_line_c::progress_line_c() : tty_(::isatty(STDERR_FILENO))
+{
+    clock_.start();
+}
+
+void progress_line_c::print(const QString& text, bool end)
+{
+    const QByteArray line = printable(text).toLocal8Bit();
+    if (tty_)
+        std::fprintf(stderr, "\r%s\033[K%s", line.constData(), end ? "\n" : "");
+    else
+        std::fprintf(stderr, "%s\n", line.constData());
+    std::fflush(stderr);
+    last_ = clock_.elapsed();
+}
+
+void progress_line_c::show(const QString& text)
+{
+    const qint64 now = clock_.elapsed();
+    if (last_ < 0 || now - last_ >= (tty_ ? 200 : 5000))
+        print(text, false);
+}
+
+void progress_line_c::done(const QString& text)
+{
+    print(text, true);
+}
+
+QString duration_text(double seconds)
+{
+    const qint64 s = static_cast<qint64>(seconds + 0.5);
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
 }
 
 QString human_size(std::uint64_t bytes)

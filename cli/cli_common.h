@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of vantrel-cli's commands: the parsed command line, output helpers and the
 // exit codes (0 success, 1 failure with a one-line reason on stderr, 2 usage error).
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -13,9 +14,11 @@ enum exit_code { exit_ok = 0, exit_failure = 1, exit_usage = 2 };
 struct cli_args_s {
     QString command;
     QStringList positionals;  // after the command
+    QStringList images;       // --image IMAGE, as many as given
     bool json = false;
     bool yes = false;
     bool deep = false;
+    bool verbose = false;  // the engines' diagnostic lines on stderr
     QString out;   // --out DIR
     QString save;  // --save FILE
     QString load;  // --load FILE
@@ -47,6 +50,27 @@ public:
     // Whether a stop was asked since the last call.
     static bool take();
 };
+
+// The one progress line of a long step on stderr: rewritten in place on a terminal;
+// elsewhere (a log, a pipe) printed as a line of its own when first shown and then at most
+// every 5 seconds, so that a log gets a few lines rather than one per step.
+class progress_line_c {
+public:
+    progress_line_c();
+    // The line as it is now; call it as often as is convenient.
+    void show(const QString& text);
+    // The last state, ending the line.
+    void done(const QString& text);
+
+private:
+    void print(const QString& text, bool end);
+    bool tty_;
+    qint64 last_ = -1;  // ms since the start when last printed
+    QElapsedTimer clock_;
+};
+
+// "12 s", "3 min 5 s", "2 h 10 min".
+QString duration_text(double seconds);
 
 // "1.50 GiB" and the like.
 QString human_size(std::uint64_t bytes);

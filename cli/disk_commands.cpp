@@ -163,7 +163,7 @@ bool confirmed(const drive_item_s& drive)
 
 int cmd_drives(const cli_args_s& args)
 {
-    if (!load_drives(args.positionals))
+    if (!load_drives(args.images + args.positionals))
         return exit_failure;
     QJsonArray list;
     if (!args.json)
@@ -206,7 +206,7 @@ std::optional<exit_code> search_named_drive(const cli_args_s& args, partition_re
         err_line(QStringLiteral("vantrel-cli: %1 needs a DRIVE (a number or a path)").arg(args.command));
         return exit_usage;
     }
-    drive = resolve_drive(args.positionals[0], args.positionals.mid(1));
+    drive = resolve_drive(args.positionals[0], args.images + args.positionals.mid(1));
     if (!drive || !run_search(search, *drive, args.json))
         return exit_failure;
     return std::nullopt;

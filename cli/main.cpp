@@ -11,7 +11,7 @@
 namespace {
 
 const char* const usage_text =
-    "usage: vantrel-cli COMMAND [ARGUMENTS] [--json] [IMAGE...]\n"
+    "usage: vantrel-cli COMMAND [ARGUMENTS] [--json] [--verbose] [--image IMAGE]... [IMAGE...]\n"
     "\n"
     "commands:\n"
     "  drives                 list the drives: image files named on the command line,\n"
@@ -25,7 +25,8 @@ const char* const usage_text =
     "  recover VOLUME --out DIR [--deep] [--load FILE.sav] [GLOB...]\n"
     "                         scan VOLUME (or load saved deep-scan results) and write the\n"
     "                         files (those whose path or name matches a GLOB, or all) into\n"
-    "                         DIR, keeping folders\n"
+    "                         DIR, keeping folders; every argument after VOLUME is a\n"
+    "                         GLOB, never an image (name images with --image)\n"
     "  search DRIVE           search DRIVE for lost NTFS, FAT32 and exFAT partitions\n"
     "  repair DRIVE [--yes]   search DRIVE, then write the found partitions into a new\n"
     "                         master boot record (asks first unless --yes; the old\n"
@@ -35,7 +36,10 @@ const char* const usage_text =
     "VOLUME is a volume path as `volumes` prints it: /dev/sdb1, or IMAGE@pN for partition\n"
     "N of a disk image (IMAGE@p0: an image without a partition table).\n"
     "DRIVE is a drive number as `drives` prints it, or a path: a disk such as /dev/sdb or\n"
-    "a disk image file. --json prints one JSON document on stdout; progress goes to stderr.\n";
+    "a disk image file. Disk images become drives: named with --image IMAGE (any command),\n"
+    "or after the command's arguments (every command but recover, whose trailing arguments\n"
+    "are globs). --json prints one JSON document on stdout; one progress line goes to\n"
+    "stderr, and --verbose adds the engines' diagnostic lines.\n";
 
 int usage_error(const QString& why)
 {
@@ -57,12 +61,18 @@ int run(const QStringList& raw)
             if (i + 1 >= raw.size())
                 return usage_error(QStringLiteral("%1 needs a value").arg(a));
             *value = raw[++i];
+        } else if (a == QLatin1String("--image")) {
+            if (i + 1 >= raw.size())
+                return usage_error(QStringLiteral("--image needs a value"));
+            args.images << raw[++i];
         } else if (a == QLatin1String("--json"))
             args.json = true;
         else if (a == QLatin1String("--yes"))
             args.yes = true;
         else if (a == QLatin1String("--deep"))
             args.deep = true;
+        else if (a == QLatin1String("--verbose"))
+            args.verbose = true;
         else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(usage_text, stdout);
             return exit_ok;
@@ -98,10 +108,11 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     register_drive_meta_types();
     register_volume_meta_types();
-    // The engines' diagnostic lines go to stderr, so that stdout holds only the result.
-    set_diagnostic_sink(stderr_diagnostics());
-
     const QStringList raw = app.arguments().mid(1);
+    // The engines' diagnostic lines (drives opened, entries counted) go to stderr with
+    // --verbose, so that stdout holds only the result; otherwise stderr carries the one
+    // progress line and what went wrong.
+    set_diagnostic_sink(raw.contains(QStringLiteral("--verbose")) ? stderr_diagnostics() : diagnostic_sink{});
     // A script that asked for JSON gets a document on stdout even when the command fails.
     set_json_output(raw.contains(QStringLiteral("--json")));
     const int code = run(raw);

@@ -1,13 +1,18 @@
 // scan and recover: a file scan of one volume, listed or written out.
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -62,27 +67,21 @@ void run_scan(recovery_session_c& session, const volume_item_s& volume, bool dee
 {
     // The deep engine measures its way through the volume; the others count entries.
     const bool by_share = recovery_session_c::engine_for(volume, deep) == engine_kind::deep;
-    const QByteArray name = volume.volume_path.toLocal8Bit();
     const auto status = [&] {
         return by_share ? QStringLiteral("%1%").arg(session.progress() * 100.0, 0, 'f', 1)
                         : QStringLiteral("%1 entries read, %2 found").arg(session.read_count()).arg(session.found_count());
     };
-    const bool tty = ::isatty(STDERR_FILENO);
+    progress_line_c line;
     interrupt_guard_c guard;
     session.start(volume, deep);
-    // A stop is passed on within 20 ms, so that even a fast scan ends where it was asked
-    // to; the status line is redrawn every 200 ms.
-    for (int tick = 0; !session.wait(20); ++tick) {
+    // A stop is passed on within 20 ms, so that even a fast scan ends where it was asked to.
+    while (!session.wait(20)) {
         if (interrupt_guard_c::take())
             session.stop(stop_user);
-        if (tty && tick % 10 == 0) {
-            std::fprintf(stderr, "\rscanning %s: %s", name.constData(), status().toLocal8Bit().constData());
-            std::fflush(stderr);
-        }
+        line.show(QStringLiteral("scanning %1: %2").arg(volume.volume_path, status()));
     }
-    std::fprintf(stderr, "%sscanned %s: %s%s\n", tty ? "\r" : "", name.constData(), status().toLocal8Bit().constData(),
-                 session.stopped() ? " (stopped)" : "");
-    std::fflush(stderr);
+    line.done(QStringLiteral("scanned %1: %2%3")
+                  .arg(volume.volume_path, status(), session.stopped() ? QStringLiteral(" (stopped)") : QString()));
 }
 
 // Scans the volume, or loads a deep scan's results. Returns false (with the reason printed)
@@ -94,6 +93,10 @@ bool scan_volume(const cli_args_s& args, const volume_item_s& volume, recovery_s
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
     if (args.load.isEmpty()) {
         run_scan(session, volume, args.deep);
+        if (const QString why = session.failure(); !why.isEmpty()) {
+            err_line(QStringLiteral("vantrel-cli: the scan of %1 could not be made: %2").arg(volume.volume_path, why));
+            return false;
+        }
         if (session.kind() == engine_kind::deep)
             err_line(QStringLiteral("%1 file(s) found by their content").arg(session.found_count()));
         return true;
@@ -122,6 +125,37 @@ bool matches(const QStringList& globs, const recovery_row_s& f)
     return false;
 }
 
+// Writes the rows, sorting each outcome into its list and printing it (the table unless
+// JSON was asked for; failures on stderr).
+void write_all(recovery_writer_c& writer, const QList<recovery_row_s>& rows, const QString& folder, bool json,
+               QJsonArray& written, QJsonArray& partial, QJsonArray& failed)
+{
+    writer.write(rows, folder, true, [&](const recovery_outcome_s& o) {
+        if (o.partial()) {
+            QJsonArray ranges;
+            for (const byte_range_s& r : o.unreadable)
+                ranges.append(QJsonObject{{"offset", static_cast<double>(r.first)},
+                                          {"length", static_cast<double>(r.last - r.first)}});
+            partial.append(QJsonObject{{"path", o.path},
+                                       {"size", static_cast<double>(o.size)},
+                                       {"result", o.result},
+                                       {"unreadable", ranges}});
+            if (!json)
+                out_line(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
+                             .arg(o.path)
+                             .arg(o.size)
+                             .arg(o.unreadable_text()));
+        } else if (o.written()) {
+            written.append(QJsonObject{{"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}});
+            if (!json)
+                out_line(QStringLiteral("written  %1  (%2 bytes)").arg(o.path).arg(o.size));
+        } else {
+            failed.append(QJsonObject{{"path", o.path}, {"result", o.result}, {"reason", o.reason}});
+            err_line(QStringLiteral("failed   %1: %2").arg(o.path, o.reason));
+        }
+    });
+}
+
 }  // namespace
 
 int cmd_scan(const cli_args_s& args)
@@ -138,7 +172,7 @@ int cmd_scan(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: --load goes with recover --deep"));
         return exit_usage;
     }
-    const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], args.positionals.mid(1));
+    const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], args.images + args.positionals.mid(1));
     if (!volume)
         return exit_failure;
     recovery_session_c session;
@@ -199,11 +233,10 @@ int cmd_recover(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: --load reads the results of a deep scan; add --deep"));
         return exit_usage;
     }
-    // Globs follow the volume; image paths among them are drives, not globs.
-    QStringList globs, images;
-    for (const QString& p : args.positionals.mid(1))
-        (QFileInfo(p).isFile() ? images : globs) << p;
-    const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], images);
+    // Everything after the volume is a glob, even one that names a file here: images come
+    // only through --image (or with the volume's own IMAGE@pN path).
+    const QStringList globs = args.positionals.mid(1);
+    const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], args.images);
     if (!volume)
         return exit_failure;
     const QDir out(args.out);
@@ -212,13 +245,14 @@ int cmd_recover(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: ") + why);
         return exit_failure;
     }
+    recovery_session_c session;
+    if (!scan_volume(args, *volume, session))
+        return exit_failure;
+    // Made only once there is something to write into it: a scan that fails leaves no folder.
     if (!QDir().mkpath(out.absolutePath())) {
         err_line(QStringLiteral("vantrel-cli: cannot create the folder %1").arg(args.out));
         return exit_failure;
     }
-    recovery_session_c session;
-    if (!scan_volume(args, *volume, session))
-        return exit_failure;
 
     QList<recovery_row_s> rows;
     if (const std::optional<result_tree_s> tree = session.results())
@@ -227,30 +261,37 @@ int cmd_recover(const cli_args_s& args)
                 rows.append(r);
     QJsonArray written, partial, failed;
     recovery_writer_c writer(session);
-    writer.write(rows, out.absolutePath(), true, [&](const recovery_outcome_s& o) {
-        if (o.partial()) {
-            QJsonArray ranges;
-            for (const byte_range_s& r : o.unreadable)
-                ranges.append(QJsonObject{{"offset", static_cast<double>(r.first)},
-                                          {"length", static_cast<double>(r.last - r.first)}});
-            partial.append(QJsonObject{{"path", o.path},
-                                       {"size", static_cast<double>(o.size)},
-                                       {"result", o.result},
-                                       {"unreadable", ranges}});
-            if (!args.json)
-                out_line(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
-                             .arg(o.path)
-                             .arg(o.size)
-                             .arg(o.unreadable_text()));
-        } else if (o.written()) {
-            written.append(QJsonObject{{"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}});
-            if (!args.json)
-                out_line(QStringLiteral("written  %1  (%2 bytes)").arg(o.path).arg(o.size));
-        } else {
-            failed.append(QJsonObject{{"path", o.path}, {"result", o.result}, {"reason", o.reason}});
-            err_line(QStringLiteral("failed   %1: %2").arg(o.path, o.reason));
-        }
+    // The files are written on a thread of their own while this one shows how far it got.
+    std::uint64_t total = 0;
+    for (const recovery_row_s& r : rows)
+        total += r.row.size;
+    progress_line_c line;
+    QElapsedTimer clock;
+    clock.start();
+    const auto status = [&] {
+        const std::uint64_t bytes = std::min(writer.bytes_done(), total);
+        const double seconds = std::max<double>(static_cast<double>(clock.elapsed()) / 1000.0, 0.001);
+        const double rate = static_cast<double>(bytes) / seconds;
+        QString text = QStringLiteral("recovering: %1 of %2 file(s), %3 of %4")
+                           .arg(writer.files_done())
+                           .arg(rows.size())
+                           .arg(human_size(bytes), human_size(total));
+        if (clock.elapsed() >= 1000 && rate > 0)
+            text += QStringLiteral(", %1/s, %2 left")
+                        .arg(human_size(static_cast<std::uint64_t>(rate)),
+                             duration_text(static_cast<double>(total - bytes) / rate));
+        return text;
+    };
+    std::promise<void> ended;
+    std::future<void> end = ended.get_future();
+    std::thread writing([&] {
+        write_all(writer, rows, out.absolutePath(), args.json, written, partial, failed);
+        ended.set_value();
     });
+    while (end.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready)
+        line.show(status());
+    writing.join();
+    line.done(status());
     if (args.json)
         print_json(QJsonObject{{"written", written}, {"partial", partial}, {"failed", failed}});
     else

@@ -7,7 +7,7 @@
 
 int cmd_volumes(const cli_args_s& args)
 {
-    if (!load_drives(args.positionals))
+    if (!load_drives(args.images + args.positionals))
         return exit_failure;
     if (enumerate_volumes() != 0) {
         err_line(QStringLiteral("vantrel-cli: the volumes cannot be listed"));

@@ -30,6 +30,7 @@ void recovery_engine_c::reset_state()
     stop_ = 0;
     read_count_ = 0;
     found_count_ = 0;
+    failure_.clear();
 }
 
 bool recovery_engine_c::may_go_on()

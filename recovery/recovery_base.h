@@ -63,6 +63,10 @@ public:
     virtual std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report);
     virtual std::int32_t get_item_path(std::uint64_t id, QString& out);
     virtual std::int64_t get_found_count() { return 0; }
+    // Why the last scan could not be made (the volume cannot be opened, or holds no file
+    // system the engine can read), so that its empty results are not taken for a volume
+    // without deleted files; empty when it ran. Read after finished().
+    virtual QString scan_failure() const { return {}; }
 
     // A recovery of many files brackets its recover_item calls with these, on the thread
     // that recovers, so that an engine can open its volume once for the whole batch rather
@@ -102,6 +106,7 @@ public:
     void set_pause(std::int32_t pause) override { pause_ = pause; }
     std::int64_t get_read_count() override { return read_count_; }
     std::int64_t get_found_count() override { return found_count_; }
+    QString scan_failure() const override { return failure_; }
     const volume_item_s& volume() const { return volume_; }
 
 protected:
@@ -117,6 +122,7 @@ protected:
     std::atomic<std::int32_t> stop_{0};
     std::atomic<std::int64_t> read_count_{0};
     std::atomic<std::int64_t> found_count_{0};
+    QString failure_;  // written by the engine thread; read after finished()
 };
 
 // The idle engine: the current engine before any scan. It answers everything at once.

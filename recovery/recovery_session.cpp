@@ -193,6 +193,11 @@ bool recovery_session_c::stopped()
     return (stop_asked_ != stop_none ? stop_asked_ : current_->get_stop()) == stop_user;
 }
 
+QString recovery_session_c::failure() const
+{
+    return running() ? QString() : current_->scan_failure();
+}
+
 std::optional<result_tree_s> recovery_session_c::results() const
 {
     if (running())

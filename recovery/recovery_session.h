@@ -77,6 +77,9 @@ public:
     std::int64_t found_count();
     // Whether the last scan was stopped by the user (its results are what it found so far).
     bool stopped();
+    // Why the last scan could not be made (a volume that cannot be opened, a damaged or
+    // truncated file system); empty when it ran. Its empty results then mean nothing.
+    QString failure() const;
 
     engine_kind kind() const { return kind_; }
     const volume_item_s& volume() const { return volume_; }

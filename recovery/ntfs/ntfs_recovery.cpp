@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cstdio>
+#include <array>
 #include <cstring>
 #include <ctime>
 #include <vector>
@@ -89,6 +90,28 @@ void ntfs_recovery_c::log_startup_failure(std::int32_t result)
     diagnostic("ERROR: %sntfs_scan_startup failed with return value (%d)\n", where, result);
 }
 
+QString ntfs_recovery_c::startup_failure_text(std::int32_t result) const
+{
+    QString text = result == ntfs_startup_not_ntfs
+                       ? QStringLiteral("no NTFS file system that can be read is on %1")
+                       : QStringLiteral("%1 cannot be opened, or its boot sector cannot be read");
+    text = text.arg(volume_.volume_path);
+    // A volume cut short (an image copied in part, a partition shorter than its file system)
+    // is the usual cause: say so, with both lengths.
+    const std::unique_ptr<block_device> device = open_volume(volume_);
+    std::array<std::uint8_t, 512> boot{};
+    if (device && device->read_at(0, boot.data(), boot.size()) == static_cast<std::int64_t>(boot.size()) &&
+        std::memcmp(boot.data() + 3, "NTFS    ", 8) == 0) {
+        const std::uint64_t claimed = le64(boot, 0x28) * le16(boot, 0x0B);  // sectors x bytes per sector
+        if (claimed > device->size())
+            text += QStringLiteral(": the volume holds %1 bytes, but its file system says %2 (a truncated image "
+                                   "or partition)")
+                        .arg(device->size())
+                        .arg(claimed);
+    }
+    return text;
+}
+
 void ntfs_recovery_c::run()
 {
     reset();
@@ -103,6 +126,7 @@ void ntfs_recovery_c::run()
                                   : ntfs_startup_cannot_open;
     if (r < 0) {
         log_startup_failure(r);
+        failure_ = startup_failure_text(r);
         return;
     }
     walk_open_volume();

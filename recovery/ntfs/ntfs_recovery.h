@@ -55,6 +55,8 @@ protected:
 
 private:
     void log_startup_failure(std::int32_t result);
+    // Why the library could not open the volume, in words.
+    QString startup_failure_text(std::int32_t result) const;
     void link_children();
     void mark_content();
 };

@@ -140,6 +140,7 @@ void raw_recovery_c::reset()
     type_table.clear();
     found_files.clear();
     found_count_ = 0;
+    failure_.clear();
 }
 
 void raw_recovery_c::run()
@@ -150,6 +151,7 @@ void raw_recovery_c::run()
     // Opened where the volume item says the volume lies; the volume is not looked up again.
     const std::unique_ptr<block_device> volume = open_volume(volume_);
     if (!volume) {
+        failure_ = QStringLiteral("%1 cannot be opened").arg(volume_.volume_path);
         diagnostic("deep scan: cannot open %s\n", volume_.volume_path.toLocal8Bit().constData());
         return;
     }

@@ -54,6 +54,7 @@ public:
     // itself may be read only after the scan).
     std::int64_t get_found_count() override { return found_count_.load(std::memory_order_relaxed); }
     void reset() override;
+    QString scan_failure() const override { return failure_; }
     // Writes the file at position (low 32 bits of id) of found_files to path, read from its
     // exact byte offset: 0 once the target was created and filled with the whole file;
     // recover_partial when sectors that could not be read were written as zeros (their
@@ -93,5 +94,6 @@ protected:
 private:
     volume_item_s volume_;
     std::atomic<std::int64_t> found_count_{0};
+    QString failure_;  // why the last scan could not start; written by the engine thread
     std::unique_ptr<block_device> batch_source_;  // the volume, open during a batch
 };

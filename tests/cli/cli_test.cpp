@@ -250,7 +250,7 @@ TEST(cli, volumes_of_images)
     const QString whole = make_fat32(dir.path(), "whole.img", 140000);
     const QString empty = dir.filePath("empty.img");
     make_sparse(empty, 4 << 20);
-    const cli_result_s r = cli({"volumes", "--json", whole, empty});
+    const cli_result_s r = cli({"volumes", "--json", "--image", whole, empty});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonArray list = r.json()["volumes"].toArray();
     ASSERT_EQ(list.size(), 2);
@@ -358,12 +358,36 @@ TEST(cli, scan_and_recover_a_fat_volume)
     EXPECT_EQ(file_md5(out + "/_../#OTE.TXT"), file_md5(c));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::NoDotAndDotDot).size(), 4);  // nothing beside out/
 
-    const QString some = dir.filePath("some");
-    const cli_result_s globbed = cli({"recover", img.volume_path, "--out", some, "/DOCS/*", "--json"});
-    ASSERT_EQ(globbed.code, 0) << globbed.err.toStdString();
-    const QJsonArray written = globbed.json()["written"].toArray();
-    ASSERT_EQ(written.size(), 1);
-    EXPECT_EQ(written[0].toObject()["path"].toString(), "DOCS/#EPORT.TXT");
+    // Without --verbose stderr carries the progress lines, not the engine's console lines.
+    EXPECT_TRUE(all.err.contains("recovering: 3 of 3 file(s), 7.91 KiB of 7.91 KiB")) << all.err.toStdString();
+    EXPECT_FALSE(all.err.contains("file count:")) << all.err.toStdString();
+    const cli_result_s verbose = cli({"scan", img.volume_path, "--verbose"});
+    EXPECT_TRUE(verbose.err.contains("file count:")) << verbose.err.toStdString();
+
+    // Every argument after the volume is a glob, also one that names a file in the current
+    // folder; images come through --image.
+    write_at(dir.filePath("#EPORT.TXT"), 0, "a file of the user's, not an image");
+    struct glob_case_s {
+        QStringList args;
+        QStringList written;
+    };
+    const glob_case_s globs[] = {
+        {{"/DOCS/*"}, {"DOCS/#EPORT.TXT"}},
+        {{"#EPORT.TXT"}, {"DOCS/#EPORT.TXT"}},
+        {{"--image", img.path, "#BC.TXT", "#OTE.TXT"}, {"#BC.TXT", "_../#OTE.TXT"}},
+        {{"NOTHING.*"}, {}},
+    };
+    for (const glob_case_s& g : globs) {
+        SCOPED_TRACE(g.args.join(' ').toStdString());
+        QTemporaryDir some;
+        const cli_result_s globbed = cli(QStringList{"recover", img.volume_path, "--out", some.path(), "--json"} + g.args,
+                                         dir.path());
+        ASSERT_EQ(globbed.code, 0) << globbed.err.toStdString();
+        QStringList paths;
+        for (const QJsonValue& w : globbed.json()["written"].toArray())
+            paths << w.toObject()["path"].toString();
+        EXPECT_EQ(paths, g.written);
+    }
 
     EXPECT_EQ(file_md5(img.path), before);
 
@@ -429,6 +453,44 @@ TEST(cli, deep_scan_saved_and_loaded)
     EXPECT_EQ(bad.code, 1);
     EXPECT_TRUE(bad.err.contains("not a scan-result file")) << bad.err.toStdString();
     EXPECT_EQ(cli({"scan", volume, "--save", sav}).code, 2);
+}
+
+// A volume whose file system cannot be read is a failed scan with its reason, never a
+// volume without deleted files.
+TEST(cli, a_scan_that_cannot_start_fails_with_the_reason)
+{
+    QTemporaryDir dir;
+    const QString whole = make_ntfs(dir.path(), "whole.ntfs", 40960);
+    // Cut just after the first MFT records: the volume still reads as NTFS (boot sector,
+    // $MFT and $Volume are there), but the rest of its metadata is gone.
+    const QByteArray boot = read_at(whole, 0, 512);
+    const auto le = [&](int at, int n) {
+        std::uint64_t v = 0;
+        for (int i = n - 1; i >= 0; --i)
+            v = v << 8 | static_cast<std::uint8_t>(boot[at + i]);
+        return v;
+    };
+    const std::uint64_t mft = le(0x30, 8) * le(0x0B, 2) * le(0x0D, 1);
+    const std::uint64_t kept = mft + 4096;
+    const QString cut = dir.filePath("cut.img");
+    write_at(cut, 0, read_at(whole, 0, kept));
+    const QString volume = cut + "@p0";
+    const cli_result_s volumes = cli({"volumes", "--json", cut});
+    ASSERT_EQ(volumes.json()["volumes"].toArray()[0].toObject()["file_system"].toString(), "NTFS") << volumes.out.toStdString();
+
+    const cli_result_s text = cli({"scan", volume});
+    EXPECT_EQ(text.code, 1);
+    EXPECT_FALSE(text.out.contains("deleted file(s)")) << text.out.toStdString();
+    EXPECT_TRUE(text.err.contains("could not be made")) << text.err.toStdString();
+    EXPECT_TRUE(text.err.contains(QStringLiteral("holds %1 bytes, but its file system says").arg(kept)))
+        << text.err.toStdString();
+    const cli_result_s json = cli({"scan", volume, "--json"});
+    EXPECT_EQ(json.code, 1);
+    EXPECT_TRUE(json.json()["error"].toString().contains("truncated image")) << json.out.toStdString();
+    const cli_result_s rec = cli({"recover", volume, "--out", dir.filePath("out")});
+    EXPECT_EQ(rec.code, 1);
+    EXPECT_TRUE(rec.err.contains("could not be made")) << rec.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("out")));
 }
 
 TEST(cli, names_from_the_disk_cannot_act_on_the_terminal)
