@@ -32,7 +32,7 @@ packages=(
   testdisk sleuthkit libimage-exiftool-perl time
 )
 if [ "${1:-}" = "--fixture-makers" ]; then
-  # GIMP in batch mode writes the committed XCF fixtures (tests/recovery/raw/files/make.sh)
+  # GIMP in batch mode writes the committed XCF fixtures (tests/recovery/signatures/files/make.sh)
   packages+=(gimp)
 fi
 

@@ -10,7 +10,7 @@
 
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/signatures/signature.h"
-#include "tests/recovery/raw/raw_fixtures.h"
+#include "tests/support/raw_fixtures.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/ntfs_images.h"
 

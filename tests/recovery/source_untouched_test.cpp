@@ -20,7 +20,7 @@
 #include "recovery/fat/fat_recovery.h"
 #include "recovery/ntfs/ntfs_recovery.h"
 #include "recovery/raw/raw_recovery.h"
-#include "tests/recovery/raw/raw_fixtures.h"
+#include "tests/support/raw_fixtures.h"
 #include "tests/support/engine_fixture.h"
 #include "tests/support/fat_images.h"
 #include "tests/support/images.h"

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "disk/device_registry.h"
-#include "raw_image.h"
+#include "tests/support/raw_image.h"
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/raw/raw_results.h"
 

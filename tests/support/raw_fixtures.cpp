@@ -1,4 +1,4 @@
-#include "raw_fixtures.h"
+#include "tests/support/raw_fixtures.h"
 
 #include <bzlib.h>
 #include <lzma.h>

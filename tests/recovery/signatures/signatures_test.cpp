@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "disk/device_registry.h"
-#include "raw_image.h"
+#include "tests/support/raw_image.h"
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/raw/raw_results.h"
 #include "recovery/signatures/sc_library.h"
@@ -372,17 +372,17 @@ TEST(signatures, files_in_a_partition_of_an_image)
     EXPECT_TRUE(read_file(out) == photo);
 }
 
-// Files as GIMP 2.10 writes them (tests/recovery/raw/files/make.sh): 64-bit pointers, RLE
+// Files as GIMP 2.10 writes them (tests/recovery/signatures/files/make.sh): 64-bit pointers, RLE
 // and zlib tiles, a layer group, masks, channels, and the placeholder levels whose empty
 // tile lists end in a 32-bit zero. Each is found whole between random data.
 TEST(signatures, gimp_files_are_found_whole)
 {
-    const QStringList names = QDir(VANTREL_RAW_FILES).entryList({"*.xcf"}, QDir::Files, QDir::Name);
+    const QStringList names = QDir(VANTREL_SIGNATURE_FILES).entryList({"*.xcf"}, QDir::Files, QDir::Name);
     ASSERT_GE(names.size(), 2);
     raw_image image(71);
     image.filler(1, 3);
     for (const QString& name : names) {
-        const QByteArray bytes = read_file(QString(VANTREL_RAW_FILES) + "/" + name);
+        const QByteArray bytes = read_file(QString(VANTREL_SIGNATURE_FILES) + "/" + name);
         ASSERT_FALSE(bytes.isEmpty()) << name.toStdString();
         image.add("xcf", bytes);
         image.filler(1, 3);

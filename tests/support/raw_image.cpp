@@ -1,4 +1,4 @@
-#include "raw_image.h"
+#include "tests/support/raw_image.h"
 
 #include <gtest/gtest.h>
 

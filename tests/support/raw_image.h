@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "raw_fixtures.h"
+#include "tests/support/raw_fixtures.h"
 #include "recovery/raw/raw_recovery.h"
 
 namespace raw_fixtures {

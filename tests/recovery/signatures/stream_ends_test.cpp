@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "disk/block_device.h"
-#include "raw_fixtures.h"
+#include "tests/support/raw_fixtures.h"
 
 using namespace raw_fixtures;
 

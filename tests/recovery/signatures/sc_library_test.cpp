@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "disk/device_registry.h"
-#include "raw_image.h"
+#include "tests/support/raw_image.h"
 #include "recovery/diagnostics.h"
 #include "recovery/raw/raw_recovery.h"
 #include "recovery/signatures/sc_library.h"
