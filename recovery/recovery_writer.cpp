@@ -5,10 +5,13 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <cstring>
 #include <vector>
 
 #include "recovery/ntfs/ntfs_library.h"
 #include "recovery/recovery_session.h"
+#include "volumes/output_folder.h"
 #include "volumes/volume_device.h"
 
 recovery_writer_c::recovery_writer_c(recovery_session_c& session) : session_(session) {}
@@ -42,16 +45,16 @@ QString recovery_writer_c::safe_name(QString name)
     return name;
 }
 
-QString recovery_writer_c::free_path(const QString& root, const QString& dir, const QString& name)
+QString recovery_writer_c::free_path(const output_folder_c& place, const QString& dir, const QString& name)
 {
     const auto join = [&](const QString& n) { return dir.isEmpty() ? n : dir + QLatin1Char('/') + n; };
-    QString path = join(name);
     const int dot = name.lastIndexOf(QLatin1Char('.'));
-    for (int n = 2; taken_.contains(path) || QFileInfo::exists(root + QLatin1Char('/') + path); ++n)
-        path = join(dot > 0 ? QStringLiteral("%1 (%2)%3").arg(name.left(dot)).arg(n).arg(name.mid(dot))
-                            : QStringLiteral("%1 (%2)").arg(name).arg(n));
-    taken_.insert(path);
-    return path;
+    QString file = name;
+    for (int n = 2; taken_.contains(join(file)) || place.holds(file); ++n)
+        file = dot > 0 ? QStringLiteral("%1 (%2)%3").arg(name.left(dot)).arg(n).arg(name.mid(dot))
+                       : QStringLiteral("%1 (%2)").arg(name).arg(n);
+    taken_.insert(join(file));
+    return file;
 }
 
 QString recovery_outcome_s::status() const
@@ -119,44 +122,62 @@ recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const Q
         for (const QString& folder : r.folder.split(QLatin1Char('/'), Qt::SkipEmptyParts))
             parts << safe_name(folder);
     const QString dir = parts.join(QLatin1Char('/'));
+    const auto relative = [&](const QString& name) { return dir.isEmpty() ? name : dir + QLatin1Char('/') + name; };
     recovery_outcome_s o;
-    o.path = free_path(root, dir, safe_name(r.row.name));
-    const QString target = root + QLatin1Char('/') + o.path;
-    const QString place = QFileInfo(target).absolutePath();
-    if (!QDir().mkpath(place)) {
+    const QString wanted = safe_name(r.row.name);
+    o.path = relative(wanted);
+    // Folders are entered and files made without following a link, so nothing lands
+    // outside the output folder whatever was planted inside it.
+    output_folder_c place(root, dir);
+    if (!place.valid()) {
         o.result = recover_cannot_create;
-        o.reason = QStringLiteral("the folder %1 cannot be made").arg(place);
+        o.reason = place.error();
         return o;
     }
+    QString name = free_path(place, dir, wanted);
+    o.path = relative(name);
     // Written under a hidden name first, and named only once it is whole.
-    QString temp;
-    for (int n = 0; temp.isEmpty() || QFileInfo::exists(temp); ++n)
-        temp = place + QStringLiteral("/.vantrel-part-%1").arg(n);
+    const QString temp = place.create_hidden(QStringLiteral(".vantrel-part-"));
+    if (temp.isEmpty()) {
+        o.result = recover_cannot_create;
+        o.reason = place.error();
+        return o;
+    }
+    const QString temp_path = place.path() + QLatin1Char('/') + temp;
     recover_report_s report;
     report.bytes = &bytes_done_;
     {
         const std::lock_guard<std::mutex> reading(session_.read_lock_);
-        o.result = write_source(r.row, temp, report);
+        o.result = write_source(r.row, temp_path, report);
     }
     o.reason = report.reason;
     if (o.written() && r.row.date1 != 0) {
-        QFile f(temp);
+        QFile f(temp_path);
         if (f.open(QIODevice::Append))
             f.setFileTime(QDateTime::fromSecsSinceEpoch(r.row.date1, Qt::UTC), QFileDevice::FileModificationTime);
     }
-    if (o.written() && !QFile::rename(temp, target)) {
-        o.result = recover_cannot_create;
-        o.reason = QStringLiteral("the file cannot be given its name");
+    if (o.written()) {
+        // The name never replaces anything; one taken meanwhile moves the file on to the
+        // next free name.
+        int error = 0;
+        while ((error = place.rename_new(temp, name)) == EEXIST) {
+            name = free_path(place, dir, wanted);
+            o.path = relative(name);
+        }
+        if (error != 0) {
+            o.result = recover_cannot_create;
+            o.reason = QStringLiteral("the file cannot be given its name: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+        }
     }
     if (!o.written()) {
-        QFile::remove(temp);
+        place.remove(temp);
         if (o.reason.isEmpty())
             o.reason = recover_result_text(o.result);
         return o;
     }
     o.reason.clear();
     o.unreadable = std::move(report.unreadable);
-    o.size = static_cast<std::uint64_t>(QFileInfo(target).size());
+    o.size = static_cast<std::uint64_t>(QFileInfo(place.path() + QLatin1Char('/') + name).size());
     return o;
 }
 

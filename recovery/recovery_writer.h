@@ -9,6 +9,8 @@
 //   the folder;
 // - an existing file is never replaced, and two rows of one name do not overwrite each
 //   other: the later one gets " (2)", " (3)", ... before its extension;
+// - no symbolic link inside the folder is followed: a file whose folder is a link fails and
+//   says so, and a link under a file's name counts as a taken name;
 // - each file is written under a hidden temporary name and renamed once it is whole, so a
 //   failed file never shows under its real name;
 // - the modification time is set from the row where the engine knows it;
@@ -30,6 +32,7 @@
 #include "recovery/result_tree.h"
 #include "volumes/volume_item.h"
 
+class output_folder_c;
 class recovery_session_c;
 class recovery_base_c;
 enum class engine_kind : int;
@@ -95,8 +98,9 @@ public:
 private:
     recovery_outcome_s write_one(const recovery_row_s& r, const QString& folder, bool keep_folders);
     std::int32_t write_source(const recovery_item_s& row, const QString& target, recover_report_s& report);
-    // The free relative path for a file: " (2)" and so on when taken in this run or on disk.
-    QString free_path(const QString& root, const QString& dir, const QString& name);
+    // The free name for a file in place (dir below the output folder): " (2)" and so on when
+    // taken in this run or on disk.
+    QString free_path(const output_folder_c& place, const QString& dir, const QString& name);
 
     recovery_session_c& session_;
     QSet<QString> taken_;  // relative paths given out in this write

@@ -221,6 +221,43 @@ TEST_F(recovery_session, writer_never_replaces_a_file_and_says_what_is_partial_o
     EXPECT_EQ(leftovers(out), QStringList{});
 }
 
+// Links planted inside the output folder (a folder of the recovered tree, a file's name, the
+// writer's own temporary name) lead nowhere: nothing lands outside the folder, and a file
+// that would have gone through a link fails and says so.
+TEST_F(recovery_session, writer_follows_no_symbolic_link_inside_the_folder)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "fat.img", 16, false, 32768);
+    const QString src = dir_.filePath("src");
+    QDir().mkpath(src);
+    const QString abc = make_file(src, "ABC.TXT", 3000, 1);
+    const QString report = make_file(src, "REPORT.TXT", 2000, 2);
+    mtools("mmd", img, {"::/DOCS"});
+    mtools("mcopy", img, {"-m", abc, "::/"});
+    mtools("mcopy", img, {"-m", report, "::/DOCS/"});
+    mtools("mdel", img, {"::/ABC.TXT", "::/DOCS/REPORT.TXT"});
+
+    const QString outside = dir_.filePath("outside");
+    const QString out = dir_.filePath("out");
+    QDir().mkpath(outside);
+    QDir().mkpath(out);
+    ASSERT_TRUE(QFile::link(outside, out + "/DOCS"));
+    ASSERT_TRUE(QFile::link(outside + "/planted.txt", out + "/#BC.TXT"));
+    ASSERT_TRUE(QFile::link(outside + "/part", out + "/.vantrel-part-0"));
+
+    recovery_session_c session;
+    const auto outcomes = recover_all(session, use({img.path}, img.volume_path), out);
+    EXPECT_EQ(QDir(outside).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
+
+    const auto refused = outcomes.find("DOCS/#EPORT.TXT");
+    ASSERT_NE(refused, outcomes.end());
+    EXPECT_EQ(refused->second.status(), "failed");
+    EXPECT_TRUE(refused->second.reason.contains("DOCS is a symbolic link")) << refused->second.reason.toStdString();
+    // The link under the file's own name is a taken name: the file comes beside it.
+    expect_file(outcomes, out, "#BC (2).TXT", content(abc), 0);
+    EXPECT_TRUE(QFileInfo(out + "/#BC.TXT").isSymLink());
+    EXPECT_TRUE(QFileInfo(out + "/.vantrel-part-0").isSymLink());
+}
+
 TEST(recovery_writer, names_are_made_safe)
 {
     const struct {
