@@ -455,6 +455,71 @@ TEST(cli, deep_scan_saved_and_loaded)
     EXPECT_EQ(cli({"scan", volume, "--save", sav}).code, 2);
 }
 
+// SIGTERM or SIGHUP during a deep scan with --save stops it, keeps what it found and saves
+// that. Every read of the volume is slowed down by the tracer, so the scan is still running
+// long after the signal is sent, and the signal comes only once the first progress line
+// shows that the handlers are in place.
+TEST(cli, a_signal_stops_a_deep_scan_and_its_results_are_saved)
+{
+    if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) != 0)
+        GTEST_SKIP() << "this machine does not allow tracing a process with delays";
+    QTemporaryDir dir;
+    const QString blob = dir.filePath("blob");
+    write_at(blob, 0, random_bytes(200000, 7));
+    run("gzip", {"-k", "-9", blob});
+    const QByteArray packed = read_at(blob + ".gz", 0, 1 << 20);
+    // A gzip stream every 3 MiB of 48 MiB, all of it data (no holes to skip).
+    const QString image = dir.filePath("slow.img");
+    const int streams = 16;
+    write_at(image, 0, QByteArray(48 << 20, '\0'));
+    for (int i = 0; i < streams; ++i)
+        write_at(image, std::uint64_t(i) * (3 << 20) + 4096, packed);
+
+    for (const int signal : {SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        const QString sav = dir.filePath(QStringLiteral("stopped-%1.sav").arg(signal));
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VANTREL_IMAGES_ONLY", "1");
+        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+        p.setProcessEnvironment(env);
+        p.setStandardInputFile(QProcess::nullDevice());
+        p.start(tool("strace"), {"-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
+                                 "inject=pread64:delay_exit=250000", VANTREL_CLI, "scan", image + "@p0", "--deep",
+                                 "--save", sav, "--json"});
+        ASSERT_TRUE(p.waitForStarted());
+        QByteArray err;
+        while (!err.contains("scanning") && p.state() == QProcess::Running) {
+            p.waitForReadyRead(100);
+            err += p.readAllStandardError();
+        }
+        ASSERT_TRUE(err.contains("scanning")) << err.toStdString();
+        // The program runs as the tracer's child.
+        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(p.processId()));
+        ASSERT_TRUE(children.open(QIODevice::ReadOnly));
+        const pid_t cli_pid = children.readAll().trimmed().split(' ').value(0).toInt();
+        ASSERT_GT(cli_pid, 0);
+        QThread::msleep(2000);
+        ASSERT_EQ(::kill(cli_pid, signal), 0);
+        ASSERT_TRUE(p.waitForFinished(120000));
+        err += p.readAllStandardError();
+        ASSERT_EQ(p.exitCode(), 0) << err.toStdString();
+        const QJsonObject doc = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
+        EXPECT_TRUE(doc["stopped"].toBool());
+        const int found = doc["found_count"].toInt();
+        EXPECT_GE(found, 1);
+        EXPECT_LT(found, streams);
+        EXPECT_TRUE(err.contains("results saved to")) << err.toStdString();
+
+        // The saved results load and give back the files found before the signal.
+        const QString out = dir.filePath(QStringLiteral("out-%1").arg(signal));
+        const cli_result_s rec = cli({"recover", image + "@p0", "--out", out, "--deep", "--load", sav, "--json"});
+        ASSERT_EQ(rec.code, 0) << rec.err.toStdString();
+        EXPECT_EQ(rec.json()["written"].toArray().size(), found);
+        EXPECT_EQ(read_at(out + "/gz/00000000.gz", 0, 1 << 20), packed);
+    }
+}
+
 // A volume whose file system cannot be read is a failed scan with its reason, never a
 // volume without deleted files.
 TEST(cli, a_scan_that_cannot_start_fails_with_the_reason)
