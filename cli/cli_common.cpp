@@ -1,8 +1,10 @@
 #include "cli/cli_common.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <pthread.h>
+#include <utility>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -72,6 +74,49 @@ QString printable(const QString& text)
             out += QStringLiteral("\\u%1").arg(static_cast<unsigned>(u), 4, 16, QLatin1Char('0'));
     }
     return out;
+}
+
+namespace {
+
+// Whether a code point is shown two columns wide: the East Asian wide and full-width
+// blocks (Hangul Jamo, CJK symbols and ideographs, kana, Hangul syllables, compatibility
+// forms, full-width forms, the emoji blocks, and the supplementary ideograph planes).
+bool wide(char32_t u)
+{
+    static constexpr std::pair<char32_t, char32_t> ranges[] = {
+        {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x2E80, 0x303E},   {0x3041, 0x33FF},
+        {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},
+        {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},
+        {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+    };
+    for (const auto& [first, last] : ranges)
+        if (u >= first && u <= last)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+int display_width(const QString& text)
+{
+    int columns = 0;
+    for (const char32_t u : text.toUcs4()) {
+        switch (QChar::category(u)) {
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_Enclosing:
+        case QChar::Other_Format:
+            break;
+        default:
+            columns += wide(u) ? 2 : 1;
+        }
+    }
+    return columns;
+}
+
+QString cell(const QString& text, int width)
+{
+    const QString shown = printable(text);
+    return shown + QString(std::max(0, width - display_width(shown)), QLatin1Char(' '));
 }
 
 void err_line(const QString& text)

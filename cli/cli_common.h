@@ -27,6 +27,12 @@ struct cli_args_s {
 // The text with control characters (ESC, newline, ...) and bidirectional marks written as
 // \xNN or \uNNNN, so that a name read from a disk cannot act on the terminal.
 QString printable(const QString& text);
+// The columns a text takes on a terminal: two for each wide (East Asian) character, none
+// for combining marks and invisible format characters, one for the rest.
+int display_width(const QString& text);
+// A cell of a table: the text made printable, then padded with spaces to `width` columns
+// as the terminal shows them (never cut; a longer text pushes the rest of its line along).
+QString cell(const QString& text, int width);
 // Writes a line to stderr, made printable. The last one is kept: with --json, a command that fails without
 // printing its document gets {"error": that line} on stdout.
 void err_line(const QString& text);

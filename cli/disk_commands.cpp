@@ -182,7 +182,7 @@ int cmd_drives(const cli_args_s& args)
         } else {
             out_line(QStringLiteral("%1  %2  %3  %4/%5/%6")
                          .arg(n - 1)
-                         .arg(d.path, -40)
+                         .arg(cell(d.path, 40))
                          .arg(human_size(d.size), 12)
                          .arg(g.cylinders)
                          .arg(g.tracks_per_cylinder)

@@ -212,7 +212,7 @@ int cmd_scan(const cli_args_s& args)
             for (const recovery_item_s& row : folder.rows) {
                 ++files;
                 out_line(QStringLiteral("  %1  %2  %3  id %4  flags 0x%5")
-                             .arg(row.name, -30)
+                             .arg(cell(row.name, 30))
                              .arg(row.size, 12)
                              .arg(date_text(row.date1))
                              .arg(row.id)

@@ -38,9 +38,9 @@ int cmd_volumes(const cli_args_s& args)
                                     {"sector_count", static_cast<double>(v.sector_count)}});
         } else {
             out_line(QStringLiteral("%1  %2  %3  %4  %5  %6")
-                         .arg(v.volume_path, -40)
+                         .arg(cell(v.volume_path, 40))
                          .arg(v.file_system.isEmpty() ? QStringLiteral("-") : v.file_system, -11)
-                         .arg(v.label.isEmpty() ? QStringLiteral("-") : v.label, -12)
+                         .arg(cell(v.label.isEmpty() ? QStringLiteral("-") : v.label, 12))
                          .arg(human_size(v.total_bytes), 12)
                          .arg(v.root_path == v.device_name ? QStringLiteral("-") : human_size(v.free_bytes), 12)
                          .arg(v.root_path == v.device_name ? QStringLiteral("(not mounted)") : v.root_path));

@@ -565,8 +565,13 @@ TEST(cli, names_from_the_disk_cannot_act_on_the_terminal)
     const QString image = dir.filePath("esc.img");
     run("mkfs.fat", {"-C", image, "8192"});
     write_at(dir.filePath("a.txt"), 0, "hi\n");
-    run("mcopy", {"-i", image, dir.filePath("a.txt"), "::BADXNAME.TXT"});
-    run("mdel", {"-i", image, "::BADXNAME.TXT"});
+    // And long names of wide characters, two columns each on a terminal.
+    const QString cjk = QString::fromUtf8("写真の記録.txt");
+    qputenv("LC_ALL", "C.UTF-8");
+    for (const QString& name : {QStringLiteral("BADXNAME.TXT"), cjk, QStringLiteral("plain_name.txt")})
+        run("mcopy", {"-i", image, dir.filePath("a.txt"), "::" + name});
+    run("mdel", {"-i", image, "::BADXNAME.TXT", "::" + cjk, "::plain_name.txt"});
+    qunsetenv("LC_ALL");
     QFile f(image);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     QByteArray bytes = f.readAll();
@@ -581,6 +586,16 @@ TEST(cli, names_from_the_disk_cannot_act_on_the_terminal)
     ASSERT_EQ(text.code, 0) << text.err.toStdString();
     EXPECT_FALSE(text.out.contains('\x1b'));
     EXPECT_TRUE(text.out.contains("#AD\\x1bNAME.TXT")) << text.out.toStdString();
+    // The size column lines up whatever the names hold: each name is padded to 30 columns
+    // as shown (an escape counts as the four characters printed for it).
+    const struct {
+        QString shown;
+        int columns;
+    } rows[] = {{"#AD\\x1bNAME.TXT", 15}, {cjk, 14}, {"plain_name.txt", 14}};
+    const QString listing = QString::fromUtf8(text.out);
+    for (const auto& r : rows)
+        EXPECT_TRUE(listing.contains("  " + r.shown + QString(30 - r.columns + 2 + 11, ' ') + "3  "))
+            << r.shown.toStdString() << "\n" << text.out.toStdString();
     // JSON keeps the name as it is, escaped by JSON's own rules.
     const cli_result_s json = cli({"scan", image + "@p0", image, "--json"});
     EXPECT_TRUE(json.out.contains("#AD\\u001bNAME.TXT")) << json.out.toStdString();
