@@ -164,6 +164,35 @@ public:
         cancel_file_dialogs();
     }
 
+    // A FAT32 volume whose root held twelve files of 4 MiB and a little more, now deleted:
+    // each small enough to preview, together enough for a recovery that takes a while.
+    // Their contents by size.
+    std::map<std::uint64_t, QByteArray> make_busy_volume()
+    {
+        img = make_fat_image(dir.path(), "busy.img", 32, true, 96 * 1024);
+        std::vector<made_file_s> files;
+        for (int i = 0; i < 12; ++i)
+            files.push_back({QStringLiteral("busy_file_%1.bin").arg(i), std::size_t(4 << 20) + std::size_t(i) * 4099, 20 + i});
+        const QStringList sources = deleted_files(img, dir.path() + "/src", files);
+        std::map<std::uint64_t, QByteArray> by_size;
+        for (std::size_t i = 0; i < files.size(); ++i) {
+            QFile f(sources[int(i)]);
+            by_size[files[i].size] = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }
+        return by_size;
+    }
+
+    // Checks every row of the folder shown and presses Recover into `folder`; the writer
+    // runs on when this returns.
+    void start_recovering_all(const QString& folder)
+    {
+        recovery_window_c* page = window->recovery();
+        page->on_check_all(true);
+        set_file_dialog_hook([folder](const file_dialog_request_s&) { return folder; });
+        QTest::mouseClick(page->btn_recovery, Qt::LeftButton);
+        cancel_file_dialogs();
+    }
+
     QTemporaryDir dir;
     fat_image_s img;
     std::map<QString, QString> originals;
@@ -708,4 +737,39 @@ TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
         EXPECT_EQ(names(), c.expected) << c.column;
     }
     EXPECT_EQ(cell_text(rows[2], 3), QDateTime::fromSecsSinceEpoch(-86400).toString("yyyy-MM-dd"));
+}
+
+TEST_F(recovery_page, previews_made_while_a_recovery_writes_read_the_same_engine_and_both_get_the_right_bytes)
+{
+    const std::map<std::uint64_t, QByteArray> by_size = make_busy_volume();
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    click_folder(page->tv_dirtree->model()->index(0, 0));
+    ASSERT_EQ(page->rows.size(), 12);
+    const QString out = dir.path() + "/out";
+    url_recorder opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    start_recovering_all(out);
+    ASSERT_TRUE(page->writer_running());
+
+    // Rows previewed one after another while the writer goes through all of them: the two
+    // take turns reading the one FAT volume, file by file.
+    for (int r = page->rows.size() - 1; r >= 0 && page->writer_running(); r -= 2) {
+        SCOPED_TRACE(r);
+        click_cell(r, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(page->preview_shown, 60000);
+        EXPECT_EQ(page->preview_item.id, page->rows[r].id);
+        EXPECT_TRUE(content(page->preview()->copy_path) == by_size.at(page->rows[r].size));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!boxes.empty(), 120000);
+    EXPECT_EQ(boxes.back().text, translate("recovery_written").arg(12).arg(out));
+    const QStringList written = QDir(out).entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(written.size(), 12);
+    for (const QString& f : written) {
+        SCOPED_TRACE(f.toStdString());
+        const QByteArray bytes = content(out + "/" + f);
+        ASSERT_EQ(by_size.count(bytes.size()), 1u);
+        EXPECT_TRUE(bytes == by_size.at(bytes.size()));
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
