@@ -125,6 +125,8 @@ bool recovery_window_c::writer_running() const
 
 std::int64_t recovery_window_c::found_files()
 {
+    if (start_waiting_)
+        return 0;
     // The deep engine counts nothing while it scans; its results are counted once shown.
     return session_.kind() == engine_kind::deep ? tree_files_ : session_.found_count();
 }
@@ -164,9 +166,19 @@ void recovery_window_c::reset_table()
     delete old;
 }
 
+bool recovery_window_c::refuse_while_writing()
+{
+    if (!writer_running())
+        return false;
+    // A new scan would reset the engine the files are being read through.
+    notice_box(isVisible() ? static_cast<QWidget*>(this) : main_,
+               translate("recovery_writing_warning").arg(QDir::toNativeSeparators(writer_->folder)), QMessageBox::Ok);
+    return true;
+}
+
 int recovery_window_c::start_recovery(const volume_item_s& item, std::uint8_t deep)
 {
-    if (scan_busy || writer_running())
+    if (scan_busy || refuse_while_writing())
         return -1;
     show_scan_buttons();
     reset_tree();
@@ -179,12 +191,19 @@ int recovery_window_c::start_recovery(const volume_item_s& item, std::uint8_t de
 
 int recovery_window_c::restart_recovery()
 {
-    if (scan_busy || writer_running())
+    if (scan_busy || refuse_while_writing())
         return -1;
-    if (!session_.start(volume, deep_scan != 0))
-        return -1;
-    engine_kind = int(session_.kind());
-    adopt(&session_.engine(), [this] { session_.stop(stop_discard); });
+    if (preview_ && preview_->isRunning()) {
+        // The copy is at most a few MiB; the scan starts when it is done (on_preview_finished)
+        // rather than being refused, and the preview it was making is no longer wanted.
+        hide_preview();
+        start_waiting_ = true;
+    } else {
+        if (!session_.start(volume, deep_scan != 0))
+            return -1;
+        engine_kind = int(session_.kind());
+        adopt(&session_.engine(), [this] { session_.stop(stop_discard); });
+    }
     scan_busy = true;
     progress_ = 0.0;
     movie_->start();
@@ -193,10 +212,23 @@ int recovery_window_c::restart_recovery()
     return 0;
 }
 
+void recovery_window_c::drop_waiting_start()
+{
+    start_waiting_ = false;
+    scan_busy = false;
+    movie_->stop();
+    btn_pause->setText(translate("btn_start"));
+    btn_stop->hide();
+}
+
 void recovery_window_c::cancel_scan()
 {
     if (!scan_busy)
         return;
+    if (start_waiting_) {
+        drop_waiting_start();
+        return;
+    }
     discarding_ = true;
     session_.stop(stop_discard);
     // The engine ends at its next check; its end is delivered here so that the page is free
@@ -280,7 +312,7 @@ void recovery_window_c::on_save_result_clicked()
 
 int recovery_window_c::load_scan_result()
 {
-    if (scan_busy || writer_running())
+    if (scan_busy || refuse_while_writing())
         return -1;
     reset_page();
     const QString path = choose_open_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
@@ -367,6 +399,11 @@ void recovery_window_c::on_preview_finished()
 {
     if (preview_->isRunning())
         return;
+    if (start_waiting_) {
+        drop_waiting_start();
+        restart_recovery();
+        return;
+    }
     if (pending_preview_) {
         const recovery_item_s next = *std::exchange(pending_preview_, std::nullopt);
         request_preview(next);
@@ -461,6 +498,10 @@ void recovery_window_c::on_writer_finished()
 
 void recovery_window_c::on_stop_clicked()
 {
+    if (start_waiting_) {
+        drop_waiting_start();
+        return;
+    }
     session_.stop(stop_user);
     btn_stop->hide();
 }
@@ -473,7 +514,7 @@ void recovery_window_c::on_pause_clicked()
         btn_pause->setText(translate(pause ? "btn_resume" : "btn_pause"));
         return;
     }
-    if (scan_busy || writer_running())
+    if (scan_busy || refuse_while_writing())
         return;
     if (volume.volume_path.isEmpty()) {
         // No volume was chosen yet: Start leads to the page that chooses one.
@@ -543,7 +584,7 @@ void recovery_window_c::paintEvent(QPaintEvent*)
         status = translate("raw_progress") + QLatin1Char(' ') +
                  format_size(std::uint64_t(progress_ * double(volume.total_bytes)));
     else
-        status = translate("recovery_reading") + QString::number(session_.read_count());
+        status = translate("recovery_reading") + QString::number(start_waiting_ ? 0 : session_.read_count());
     painter.drawText(90, 30, status);
     painter.fillRect(213, 80, w - 223, int(0.4 * (h - 143) - 1.0), Qt::white);
     if (preview_shown)

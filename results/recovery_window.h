@@ -58,7 +58,9 @@ public:
     explicit recovery_window_c(main_window_c* main);
     ~recovery_window_c() override;
 
-    // 0 when the scan started; -1 while a scan or a recovery runs, or nothing was started.
+    // 0 when the scan started, or will start as soon as the preview copy being made is done;
+    // -1 while a scan runs, or (with a box saying why) while a recovery writes, or when
+    // nothing was started.
     int start_recovery(const volume_item_s& volume, std::uint8_t deep);
     // Asks for a deep scan's saved result and shows it: 0 when loaded; -1 when cancelled, or
     // (with a box saying why) when the file cannot be used or its volume is not present.
@@ -115,6 +117,10 @@ protected:
 
 private:
     int restart_recovery();
+    // Shows why no scan or load can begin while the writer writes; false when it does not.
+    bool refuse_while_writing();
+    // Drops a scan that waits for the preview copy; the page offers Start again.
+    void drop_waiting_start();
     void show_scan_buttons();
     void show_idle_buttons();
     // Shows the session's results as the tree; false when there is nothing to show.
@@ -143,6 +149,9 @@ private:
     QMovie* movie_;
     double progress_ = 0.0;
     bool discarding_ = false;  // the running scan's results are to be dropped
+    // A scan was asked for while a preview copy read the engine that the scan resets: it
+    // starts once the copy is done. The page counts as scanning meanwhile.
+    bool start_waiting_ = false;
     std::int64_t tree_files_ = 0;  // the files of the shown tree
     QString shown_folder_ = QStringLiteral("/");
     QString last_folder_;

@@ -71,6 +71,7 @@ const char* const keys[] = {
     "recovery_load_volume_warning",
     "recovery_save_warning",
     "recovery_partial",
+    "recovery_writing_warning",
     "startup_warning",
     "main_warning1",
     "main_warning2",

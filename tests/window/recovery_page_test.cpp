@@ -773,3 +773,86 @@ TEST_F(recovery_page, previews_made_while_a_recovery_writes_read_the_same_engine
     }
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 }
+
+TEST_F(recovery_page, start_during_a_preview_copy_scans_once_the_copy_is_done_and_start_during_a_recovery_says_why)
+{
+    make_busy_volume();
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    ASSERT_EQ(page->found_files(), 12);
+    url_recorder opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+
+    // Start pressed while a row's copy for the preview is being made; then Stop at once, or
+    // not. The scan cannot reset the engine under the copy, so it waits for it, and the
+    // page shows a scan from the click on; a Stop meanwhile means no scan at all.
+    for (bool stop : {true, false}) {
+        SCOPED_TRACE(stop ? "Stop while waiting" : "scan after the copy");
+        if (page->tv_dirtree->model()->rowCount() == 0) {
+            QTest::mouseClick(page->btn_pause, Qt::LeftButton);
+            QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 120000);
+        }
+        click_folder(page->tv_dirtree->model()->index(0, 0));
+        ASSERT_EQ(page->rows.size(), 12);
+        bool pressed = false;
+        // A copy may be done before the click on Start comes: then the next row is tried.
+        for (int r = 0; r < 6 && !pressed; ++r) {
+            click_cell(r, 1);
+            if (page->preview()->isRunning()) {
+                QTest::mouseClick(page->btn_pause, Qt::LeftButton);
+                pressed = true;
+            }
+        }
+        ASSERT_TRUE(pressed);
+        EXPECT_TRUE(scan_busy);
+        EXPECT_EQ(page->btn_pause->text(), translate("btn_pause"));
+        EXPECT_TRUE(page->btn_stop->isVisible());
+        EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+        EXPECT_EQ(page->found_files(), 0);
+        if (stop) {
+            QTest::mouseClick(page->btn_stop, Qt::LeftButton);
+            EXPECT_FALSE(scan_busy);
+            EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
+            QTRY_VERIFY_WITH_TIMEOUT(!page->preview()->isRunning(), 60000);
+            QTest::qWait(300);
+            EXPECT_FALSE(scan_busy) << "no scan after a Stop";
+            EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 120000);
+            EXPECT_EQ(page->found_files(), 12);
+            EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 1);
+            EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
+        }
+        EXPECT_FALSE(page->preview_shown) << "the preview asked for before the scan is dropped";
+        EXPECT_TRUE(boxes.empty());
+    }
+
+    // While the checked files are written, Start and the volume page's Scan say why nothing
+    // starts; the tree stays as it is.
+    click_folder(page->tv_dirtree->model()->index(0, 0));
+    const QString out = dir.path() + "/out";
+    start_recovering_all(out);
+    ASSERT_TRUE(page->writer_running());
+    const QString why = translate("recovery_writing_warning").arg(out);
+    QTest::mouseClick(page->btn_pause, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, why);
+    EXPECT_FALSE(scan_busy);
+    EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 1);
+    QTest::mouseClick(page->btn_back, Qt::LeftButton);
+    ASSERT_EQ(window->page(), static_cast<QWidget*>(window->volumes()));
+    QTest::mouseClick(window->volumes()->btn_scan, Qt::LeftButton);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text, why);
+    EXPECT_EQ(window->page(), static_cast<QWidget*>(window->volumes()));
+    EXPECT_FALSE(scan_busy);
+
+    // Once they are written, the same Scan starts.
+    QTRY_VERIFY_WITH_TIMEOUT(boxes.size() == 3u, 120000);
+    EXPECT_EQ(boxes[2].text, translate("recovery_written").arg(12).arg(out));
+    QTest::mouseClick(window->volumes()->btn_scan, Qt::LeftButton);
+    EXPECT_EQ(window->page(), static_cast<QWidget*>(page));
+    QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 120000);
+    EXPECT_EQ(page->found_files(), 12);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
