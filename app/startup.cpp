@@ -10,6 +10,7 @@
 #include "app/init_thread.h"
 #include "app/main_window.h"
 #include "disk/drive_list.h"
+#include "disk/drive_lookup.h"
 #include "recovery/fat/fat_drive_table.h"
 #include "settings/localisation.h"
 #include "settings/settings_store.h"
@@ -57,12 +58,10 @@ void prepare_application(const QStringList& image_paths)
     // the drive list there and hide the drives after it.
     QStringList images;
     for (const QString& path : image_paths) {
-        QString error;
-        if (make_drive_item(QFileInfo(path).absoluteFilePath(), &error)) {
+        if (const QString error = drive_image_error(path); error.isEmpty()) {
             images << path;
         } else {
-            std::fprintf(stderr, "vantrel: %s\n",
-                         qPrintable(error.isEmpty() ? QStringLiteral("cannot open %1").arg(path) : error));
+            std::fprintf(stderr, "vantrel: %s\n", qPrintable(error));
         }
     }
     set_drive_images(images);

@@ -8,6 +8,8 @@
 #include <optional>
 
 #include "disk/drive_item.h"
+#include "disk/drive_lookup.h"
+#include "volumes/volume_item.h"
 
 enum exit_code { exit_ok = 0, exit_failure = 1, exit_usage = 2 };
 
@@ -81,13 +83,25 @@ QString duration_text(double seconds);
 // "1.50 GiB" and the like.
 QString human_size(std::uint64_t bytes);
 
-// Makes drives of the image paths, lists the drives and finds the one the user named: a
-// drive number as `drives` prints it, or a path (an image path need not be given twice).
-// Prints the reason and returns nothing when it cannot.
-std::optional<drive_item_s> resolve_drive(const QString& name, QStringList images);
+// The item a lookup found; else prints why not, naming the command that lists what can be
+// named (`drives`, `volumes`) when the name was not among them.
+template <typename item_t>
+std::optional<item_t> reported(const lookup_s<item_t>& found, const char* list_command)
+{
+    if (!found.item)
+        err_line(QStringLiteral("vantrel-cli: ") + found.error +
+                 (found.unlisted ? QStringLiteral(" (vantrel-cli %1 lists them)").arg(QLatin1String(list_command))
+                                 : QString()));
+    return found.item;
+}
 
-// The image paths with `image` first, unless it is among them already.
-QStringList with_image(QStringList images, const QString& image);
+// The drive the user named (find_named_drive); prints the reason and returns nothing when
+// there is none.
+std::optional<drive_item_s> resolve_drive(const QString& name, const QStringList& images);
+
+// The volume the user named (find_named_volume); prints the reason and returns nothing when
+// there is none.
+std::optional<volume_item_s> resolve_volume(const QString& name, const QStringList& images);
 
 // Sets up the drive list from image paths; prints the reason and returns false when an
 // image cannot be opened.

@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -18,33 +17,11 @@
 #include <unistd.h>
 
 #include "cli/cli_common.h"
-#include "disk/drive_list.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_writer.h"
-#include "volumes/volume_device.h"
 #include "volumes/volume_enumeration.h"
 
 namespace {
-
-// Finds the volume the user named, making a drive of the image it lies on. A volume of an
-// image is worked on without opening any disk of the machine.
-std::optional<volume_item_s> resolve_volume(QString name, QStringList images)
-{
-    if (const std::optional<image_volume_s> m = parse_image_volume(name)) {
-        const QString image = QFileInfo(m->image).absoluteFilePath();
-        name = image + QStringLiteral("@p") + QString::number(m->partition);
-        images = with_image(images, image);
-        hide_machine_disks(true);
-    }
-    if (!load_drives(images))
-        return std::nullopt;
-    enumerate_volumes();
-    for (const volume_item_s& v : volume_item_list)
-        if (!v.volume_path.isEmpty() && v.volume_path == name)
-            return v;
-    err_line(QStringLiteral("vantrel-cli: there is no volume %1 (vantrel-cli volumes lists them)").arg(name));
-    return std::nullopt;
-}
 
 QString date_text(std::int64_t seconds)
 {
