@@ -5,7 +5,6 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +16,7 @@
 #include <unistd.h>
 
 #include "cli/cli_common.h"
+#include "recovery/name_filter.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_writer.h"
 #include "volumes/volume_enumeration.h"
@@ -87,19 +87,6 @@ bool scan_volume(const cli_args_s& args, const volume_item_s& volume, recovery_s
         err_line(QStringLiteral("note: %1 holds the results of %2; files are read from there")
                      .arg(args.load, session.volume().volume_path));
     return true;
-}
-
-bool matches(const QStringList& globs, const recovery_row_s& f)
-{
-    if (globs.isEmpty())
-        return true;
-    const QString full = (f.folder == QLatin1String("/") ? QString() : f.folder) + QLatin1Char('/') + f.row.name;
-    for (const QString& g : globs) {
-        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(g));
-        if (re.match(g.contains(QLatin1Char('/')) ? full : f.row.name).hasMatch())
-            return true;
-    }
-    return false;
 }
 
 // Writes the rows, sorting each outcome into its list and printing it (the table unless
@@ -233,9 +220,7 @@ int cmd_recover(const cli_args_s& args)
 
     QList<recovery_row_s> rows;
     if (const std::optional<result_tree_s> tree = session.results())
-        for (const recovery_row_s& r : recovery_writer_c::rows_of(*tree))
-            if (matches(globs, r))
-                rows.append(r);
+        rows = name_filter_c(globs).select(recovery_writer_c::rows_of(*tree));
     QJsonArray written, partial, failed;
     recovery_writer_c writer(session);
     // The files are written on a thread of their own while this one shows how far it got.
