@@ -198,10 +198,12 @@ int recovery_window_c::restart_recovery()
         // rather than being refused, and the preview it was making is no longer wanted.
         hide_preview();
         start_waiting_ = true;
+        loaded_from_.clear();
     } else {
         if (!session_.start(volume, deep_scan != 0))
             return -1;
         engine_kind = int(session_.kind());
+        loaded_from_.clear();
         adopt(&session_.engine(), [this] { session_.stop(stop_discard); });
     }
     scan_busy = true;
@@ -244,6 +246,7 @@ void recovery_window_c::reset_page()
     reset_table();
     hide_preview();
     progress_ = 0.0;
+    loaded_from_.clear();
     if (!scan_busy)
         show_idle_buttons();
 }
@@ -337,6 +340,7 @@ int recovery_window_c::load_scan_result()
     deep_scan = 1;
     scan_busy = false;
     progress_ = 0.0;
+    loaded_from_ = QFileInfo(path).fileName();
     show_results();
     btn_pause->hide();
     btn_stop->hide();
@@ -556,6 +560,18 @@ void recovery_window_c::resizeEvent(QResizeEvent* event)
     tv_dirtree->setGeometry(10, 79, 193, h - 137);
 }
 
+QString recovery_window_c::status_text()
+{
+    if (!loaded_from_.isEmpty())
+        return translate("recovery_loaded").arg(loaded_from_);
+    // A deep scan counts no entries but the bytes it has gone through; a volume without a
+    // file system is scanned that way without being asked for a deep scan.
+    if (recovery_session_c::engine_for(volume, deep_scan != 0) == engine_kind::deep)
+        return translate("raw_progress") + QLatin1Char(' ') +
+               format_size(std::uint64_t(progress_ * double(volume.total_bytes)));
+    return translate("recovery_reading") + QString::number(start_waiting_ ? 0 : session_.read_count());
+}
+
 void recovery_window_c::paintEvent(QPaintEvent*)
 {
     if (!isVisible())
@@ -570,22 +586,18 @@ void recovery_window_c::paintEvent(QPaintEvent*)
     painter.drawRect(212, 79, w - 222, p);
 
     // The progress bar: its ground, then the done share in the loading image.
-    const QRect bar(90, 38, 250, 12);
-    painter.fillRect(bar, QColor(226, 240, 253));
-    const int done = int(bar.width() * std::clamp(progress_, 0.0, 1.0));
-    if (done > 0)
-        painter.drawTiledPixmap(QRect(bar.x(), bar.y(), done, bar.height()),
-                                QPixmap(QStringLiteral(":/images/partition_search/loding_on.png")));
+    if (loaded_from_.isEmpty()) {
+        const QRect bar(90, 38, 250, 12);
+        painter.fillRect(bar, QColor(226, 240, 253));
+        const int done = int(bar.width() * std::clamp(progress_, 0.0, 1.0));
+        if (done > 0)
+            painter.drawTiledPixmap(QRect(bar.x(), bar.y(), done, bar.height()),
+                                    QPixmap(QStringLiteral(":/images/partition_search/loding_on.png")));
+    }
 
     painter.setPen(Qt::black);
     painter.setFont(QFont(QStringLiteral("Verdana"), 10));
-    QString status;
-    if (deep_scan)
-        status = translate("raw_progress") + QLatin1Char(' ') +
-                 format_size(std::uint64_t(progress_ * double(volume.total_bytes)));
-    else
-        status = translate("recovery_reading") + QString::number(start_waiting_ ? 0 : session_.read_count());
-    painter.drawText(90, 30, status);
+    painter.drawText(90, 30, status_text());
     painter.fillRect(213, 80, w - 223, int(0.4 * (h - 143) - 1.0), Qt::white);
     if (preview_shown)
         paint_preview(painter, w, h);

@@ -91,6 +91,8 @@ public:
     double progress() const { return progress_; }
     // The files found, as the status area shows them.
     std::int64_t found_files();
+    // The status line above the progress bar.
+    QString status_text();
     bool writer_running() const;
     // The preview of the row clicked last: shown once its copy has been written and read.
     bool preview_shown = false;
@@ -148,6 +150,9 @@ private:
     QTimer timer_;
     QMovie* movie_;
     double progress_ = 0.0;
+    // The file the results shown were loaded from; empty for a scan's results. A loaded
+    // result does not say how much of its volume was scanned, so the page shows no share.
+    QString loaded_from_;
     bool discarding_ = false;  // the running scan's results are to be dropped
     // A scan was asked for while a preview copy read the engine that the scan resets: it
     // starts once the copy is done. The page counts as scanning meanwhile.

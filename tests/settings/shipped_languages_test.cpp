@@ -72,6 +72,7 @@ const char* const keys[] = {
     "recovery_save_warning",
     "recovery_partial",
     "recovery_writing_warning",
+    "recovery_loaded",
     "startup_warning",
     "main_warning1",
     "main_warning2",

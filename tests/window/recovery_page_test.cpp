@@ -454,6 +454,7 @@ TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_hom
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(page->engine_kind, 2);
     EXPECT_EQ(page->found_files(), 2);
+    EXPECT_EQ(page->status_text(), translate("raw_progress") + " " + format_size(4 << 20));
     const QJsonObject cli = cli_scan(volume, raw);
     ASSERT_EQ(cli["engine"].toString(), "deep");
     const QJsonArray shown = shown_folders();
@@ -505,6 +506,10 @@ TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_hom
     EXPECT_TRUE(boxes.empty());
     EXPECT_FALSE(scan_busy);
     EXPECT_TRUE(page->btn_pause->isHidden() && page->btn_stop->isHidden() && page->btn_filter->isHidden());
+    // The file does not say how much of the volume its scan covered: the status names the
+    // file instead of a share, and the files found are counted as after the scan.
+    EXPECT_EQ(page->status_text(), translate("recovery_loaded").arg("result.sav"));
+    EXPECT_EQ(page->found_files(), 2);
     EXPECT_EQ(shown_folders(), shown);
     click_folder(page->tv_dirtree->model()->index(0, 0, page->tv_dirtree->model()->index(0, 0)));
     recover_all_into(dir.path() + "/loaded");
