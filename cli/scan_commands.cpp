@@ -246,22 +246,36 @@ int cmd_recover(const cli_args_s& args)
     };
     std::promise<void> ended;
     std::future<void> end = ended.get_future();
+    // Ctrl-C, SIGTERM or SIGHUP stop the writing after the file being written, so that no
+    // half-written file is left behind and the summary still says what was written.
+    interrupt_guard_c guard;
     std::thread writing([&] {
         write_all(writer, rows, out.absolutePath(), args.json, written, partial, failed);
         ended.set_value();
     });
-    while (end.wait_for(std::chrono::milliseconds(200)) != std::future_status::ready)
+    while (end.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (interrupt_guard_c::take())
+            writer.stop();
         line.show(status());
+    }
     writing.join();
     line.done(status());
+    const qsizetype left = writer.stopped() ? rows.size() - static_cast<qsizetype>(writer.files_done()) : 0;
+    if (left > 0)
+        err_line(QStringLiteral("vantrel-cli: stopped; %1 file(s) were not written").arg(left));
     if (args.json)
-        print_json(QJsonObject{{"written", written}, {"partial", partial}, {"failed", failed}});
+        print_json(QJsonObject{{"written", written},
+                               {"partial", partial},
+                               {"failed", failed},
+                               {"stopped", writer.stopped()},
+                               {"not_written", static_cast<double>(left)}});
     else
-        out_line(QStringLiteral("%1 file(s) written to %2, %3 partial, %4 failed")
+        out_line(QStringLiteral("%1 file(s) written to %2, %3 partial, %4 failed%5")
                      .arg(written.size())
                      .arg(out.absolutePath())
                      .arg(partial.size())
-                     .arg(failed.size()));
+                     .arg(failed.size())
+                     .arg(left > 0 ? QStringLiteral(", %1 not written (stopped)").arg(left) : QString()));
     // A file that is not whole is a failure for a script, though the partial one is kept.
-    return failed.isEmpty() && partial.isEmpty() ? exit_ok : exit_failure;
+    return failed.isEmpty() && partial.isEmpty() && left == 0 ? exit_ok : exit_failure;
 }

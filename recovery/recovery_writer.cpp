@@ -203,6 +203,7 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
     taken_.clear();
     files_done_ = 0;
     bytes_done_ = 0;
+    stopped_ = false;
     // The session starts no new scan, which would reset the engine, until this ends.
     ++session_.writers_;
     struct done_s {
@@ -221,11 +222,16 @@ QList<recovery_outcome_s> recovery_writer_c::write(const QList<recovery_row_s>& 
     };
     batch_step(&recovery_base_c::begin_batch);
     for (const recovery_row_s& r : rows) {
+        if (stop_) {
+            stopped_ = true;
+            break;
+        }
         outcomes.append(write_one(r, root, keep_folders));
         ++files_done_;
         if (each)
             each(outcomes.back());
     }
     batch_step(&recovery_base_c::end_batch);
+    stop_ = false;
     return outcomes;
 }

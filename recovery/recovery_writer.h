@@ -87,6 +87,13 @@ public:
     static std::int32_t copy_file(const QString& source, const QString& target,
                                   std::atomic<std::uint64_t>* bytes = nullptr);
 
+    // Asks a write running on another thread to stop after the file it is writing; the
+    // files not begun get no outcome. Any thread may ask, also just before the write
+    // begins; the write's end clears it.
+    void stop() { stop_ = true; }
+    // Whether the last write was stopped before its last row.
+    bool stopped() const { return stopped_.load(std::memory_order_relaxed); }
+
     // How far the current (or last) write has come: files done, and bytes written, also
     // inside the file being written. Any thread may ask.
     std::uint64_t files_done() const { return files_done_.load(std::memory_order_relaxed); }
@@ -106,4 +113,6 @@ private:
     QSet<QString> taken_;  // relative paths given out in this write
     std::atomic<std::uint64_t> files_done_{0};
     std::atomic<std::uint64_t> bytes_done_{0};
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> stopped_{false};
 };

@@ -455,11 +455,53 @@ TEST(cli, deep_scan_saved_and_loaded)
     EXPECT_EQ(cli({"scan", volume, "--save", sav}).code, 2);
 }
 
+namespace {
+
+// Runs vantrel-cli with every read of a volume slowed down by a tracer, and sends it a
+// signal two seconds after its first progress line (starting with `line`) shows that it
+// is at work with its handlers in place.
+cli_result_s slowed_cli(const QStringList& args, const QByteArray& line, int signal)
+{
+    cli_result_s r;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VANTREL_IMAGES_ONLY", "1");
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(tool("strace"), QStringList{"-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
+                                        "inject=pread64:delay_exit=250000", VANTREL_CLI} + args);
+    if (!p.waitForStarted())
+        return r;
+    QByteArray err;
+    while (!err.contains(line) && p.state() == QProcess::Running) {
+        p.waitForReadyRead(100);
+        err += p.readAllStandardError();
+    }
+    // The program runs as the tracer's child.
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(p.processId()));
+    const pid_t pid = children.open(QIODevice::ReadOnly) ? children.readAll().trimmed().split(' ').value(0).toInt() : 0;
+    EXPECT_TRUE(err.contains(line)) << err.toStdString();
+    EXPECT_GT(pid, 0);
+    if (pid > 0) {
+        QThread::msleep(2000);
+        EXPECT_EQ(::kill(pid, signal), 0);
+    }
+    if (!p.waitForFinished(120000))
+        return r;
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = QString::fromLocal8Bit(err + p.readAllStandardError());
+    return r;
+}
+
+}  // namespace
+
 // SIGTERM or SIGHUP during a deep scan with --save stops it, keeps what it found and saves
-// that. Every read of the volume is slowed down by the tracer, so the scan is still running
-// long after the signal is sent, and the signal comes only once the first progress line
-// shows that the handlers are in place.
-TEST(cli, a_signal_stops_a_deep_scan_and_its_results_are_saved)
+// that; during a recovery they stop it after the file being written, which is kept whole,
+// and nothing half-written is left. The tracer slows every read, so the work is still
+// running long after the signal is sent.
+TEST(cli, a_signal_stops_a_deep_scan_or_a_recovery_and_keeps_what_was_done)
 {
     if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) != 0)
         GTEST_SKIP() << "this machine does not allow tracing a process with delays";
@@ -470,6 +512,7 @@ TEST(cli, a_signal_stops_a_deep_scan_and_its_results_are_saved)
     const QByteArray packed = read_at(blob + ".gz", 0, 1 << 20);
     // A gzip stream every 3 MiB of 48 MiB, all of it data (no holes to skip).
     const QString image = dir.filePath("slow.img");
+    const QString volume = image + "@p0";
     const int streams = 16;
     write_at(image, 0, QByteArray(48 << 20, '\0'));
     for (int i = 0; i < streams; ++i)
@@ -478,46 +521,38 @@ TEST(cli, a_signal_stops_a_deep_scan_and_its_results_are_saved)
     for (const int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
         const QString sav = dir.filePath(QStringLiteral("stopped-%1.sav").arg(signal));
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("VANTREL_IMAGES_ONLY", "1");
-        env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-        p.setProcessEnvironment(env);
-        p.setStandardInputFile(QProcess::nullDevice());
-        p.start(tool("strace"), {"-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
-                                 "inject=pread64:delay_exit=250000", VANTREL_CLI, "scan", image + "@p0", "--deep",
-                                 "--save", sav, "--json"});
-        ASSERT_TRUE(p.waitForStarted());
-        QByteArray err;
-        while (!err.contains("scanning") && p.state() == QProcess::Running) {
-            p.waitForReadyRead(100);
-            err += p.readAllStandardError();
-        }
-        ASSERT_TRUE(err.contains("scanning")) << err.toStdString();
-        // The program runs as the tracer's child.
-        QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(p.processId()));
-        ASSERT_TRUE(children.open(QIODevice::ReadOnly));
-        const pid_t cli_pid = children.readAll().trimmed().split(' ').value(0).toInt();
-        ASSERT_GT(cli_pid, 0);
-        QThread::msleep(2000);
-        ASSERT_EQ(::kill(cli_pid, signal), 0);
-        ASSERT_TRUE(p.waitForFinished(120000));
-        err += p.readAllStandardError();
-        ASSERT_EQ(p.exitCode(), 0) << err.toStdString();
-        const QJsonObject doc = QJsonDocument::fromJson(p.readAllStandardOutput()).object();
-        EXPECT_TRUE(doc["stopped"].toBool());
-        const int found = doc["found_count"].toInt();
+        const cli_result_s scan = slowed_cli({"scan", volume, "--deep", "--save", sav, "--json"}, "scanning", signal);
+        ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
+        EXPECT_TRUE(scan.json()["stopped"].toBool());
+        const int found = scan.json()["found_count"].toInt();
         EXPECT_GE(found, 1);
         EXPECT_LT(found, streams);
-        EXPECT_TRUE(err.contains("results saved to")) << err.toStdString();
+        EXPECT_TRUE(scan.err.contains("results saved to")) << scan.err.toStdString();
 
         // The saved results load and give back the files found before the signal.
         const QString out = dir.filePath(QStringLiteral("out-%1").arg(signal));
-        const cli_result_s rec = cli({"recover", image + "@p0", "--out", out, "--deep", "--load", sav, "--json"});
+        const cli_result_s rec = cli({"recover", volume, "--out", out, "--deep", "--load", sav, "--json"});
         ASSERT_EQ(rec.code, 0) << rec.err.toStdString();
         EXPECT_EQ(rec.json()["written"].toArray().size(), found);
         EXPECT_EQ(read_at(out + "/gz/00000000.gz", 0, 1 << 20), packed);
     }
+
+    // A recovery of all sixteen, stopped.
+    const QString all = dir.filePath("all.sav");
+    ASSERT_EQ(cli({"scan", volume, "--deep", "--save", all}).code, 0);
+    const QString out = dir.filePath("out-all");
+    const cli_result_s rec =
+        slowed_cli({"recover", volume, "--out", out, "--deep", "--load", all, "--json"}, "recovering", SIGTERM);
+    EXPECT_EQ(rec.code, 1);
+    EXPECT_TRUE(rec.json()["stopped"].toBool()) << rec.out.toStdString();
+    const QJsonArray written = rec.json()["written"].toArray();
+    EXPECT_GE(written.size(), 1);
+    EXPECT_EQ(rec.json()["not_written"].toInt(), streams - written.size());
+    EXPECT_TRUE(rec.err.contains("stopped;")) << rec.err.toStdString();
+    const QStringList files = QDir(out + "/gz").entryList(QDir::Files | QDir::Hidden);
+    EXPECT_EQ(files.size(), written.size()) << files.join(' ').toStdString();
+    for (const QString& f : files)
+        EXPECT_EQ(read_at(out + "/gz/" + f, 0, 1 << 20), packed) << f.toStdString();
 }
 
 // A volume whose file system cannot be read is a failed scan with its reason, never a
