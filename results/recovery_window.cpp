@@ -270,10 +270,18 @@ void recovery_window_c::on_thread_finished(bool stopped)
         if (session_.kind() == engine_kind::deep)
             btn_filter->show();
     }
-    if (nothing_found && !stopped && !deep_scan && isVisible() &&
-        warning_box(this, "deep_scan_query", QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-        deep_scan = 1;
-        restart_recovery();
+    // A scan that could not be made says why, below the offer of a deep scan (which reads
+    // the volume by content and so may still find files on a damaged one), so that its empty
+    // tree is not taken for a volume without deleted files.
+    const QString failure = discarded || stopped ? QString() : session_.failure();
+    if (nothing_found && !stopped && !deep_scan && isVisible()) {
+        if (warning_box(this, "deep_scan_query", QMessageBox::Yes | QMessageBox::No, QStringLiteral("Orvane"),
+                        failure) == QMessageBox::Yes) {
+            deep_scan = 1;
+            restart_recovery();
+        }
+    } else if (!failure.isEmpty() && isVisible()) {
+        notice_box(this, failure, QMessageBox::Ok);
     }
 }
 

@@ -707,6 +707,27 @@ TEST_F(recovery_page, scan_that_finds_nothing_offers_a_deep_scan_unless_stopped)
     EXPECT_EQ(page->btn_pause->text(), translate("btn_start"));
 }
 
+// An NTFS volume cut short cannot be scanned: the offer of a deep scan says why, and an
+// empty tree is not all the user learns.
+TEST_F(recovery_page, scan_that_cannot_start_says_why)
+{
+    const QString whole = make_ntfs(dir.path(), "whole.ntfs", 40960);
+    // Kept up to its first MFT records, so that the volume still reads as NTFS.
+    const QByteArray boot = read_at(whole, 0, 512);
+    std::uint64_t mft = 0;
+    for (int i = 7; i >= 0; --i)
+        mft = mft << 8 | static_cast<std::uint8_t>(boot[0x30 + i]);
+    mft *= 512 * static_cast<std::uint8_t>(boot[0x0D]);
+    const QString cut = dir.filePath("cut.img");
+    write_at(cut, 0, read_at(whole, 0, mft + 4096));
+    answer = QMessageBox::No;
+    scan_through_window(cut, cut + "@p0");
+    EXPECT_EQ(window->recovery()->engine_kind, 1);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, translate("deep_scan_query"));
+    EXPECT_TRUE(boxes[0].details.contains("truncated image")) << boxes[0].details.toStdString();
+}
+
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
 {
     QList<recovery_item_s> rows;
