@@ -101,6 +101,7 @@ recovery_window_c::recovery_window_c(main_window_c* main) : QWidget(main), main_
     connect(header, &MyHeaderView::check_all, this, &recovery_window_c::on_check_all);
     connect(header, &MyHeaderView::sort_column, this, &recovery_window_c::on_sort_column);
     timer_.start();
+    bar_.set_look(QStringLiteral(":/images/partition_search/loding_on.png"), QColor(226, 240, 253));
 }
 
 recovery_window_c::~recovery_window_c()
@@ -208,6 +209,7 @@ int recovery_window_c::restart_recovery()
     }
     scan_busy = true;
     progress_ = 0.0;
+    end_key_ = nullptr;
     movie_->start();
     timer_.start();
     show_scan_buttons();
@@ -247,6 +249,7 @@ void recovery_window_c::reset_page()
     hide_preview();
     progress_ = 0.0;
     loaded_from_.clear();
+    end_key_ = nullptr;
     if (!scan_busy)
         show_idle_buttons();
 }
@@ -265,7 +268,9 @@ void recovery_window_c::on_thread_finished(bool stopped)
     const bool discarded = std::exchange(discarding_, false);
     bool nothing_found = false;
     if (!discarded) {
-        progress_ = 1.0;
+        // A stopped scan went only this far: the status shows what it covered.
+        progress_ = stopped ? session_.progress() : 1.0;
+        end_key_ = stopped ? "recovery_stopped" : "recovery_finished";
         nothing_found = !show_results();
         if (session_.kind() == engine_kind::deep)
             btn_filter->show();
@@ -572,12 +577,18 @@ QString recovery_window_c::status_text()
 {
     if (!loaded_from_.isEmpty())
         return translate("recovery_loaded").arg(loaded_from_);
+    // Said first, so that a finished scan does not look like one that hangs.
+    QString state;
+    if (end_key_)
+        state = translate(end_key_) + QLatin1Char(' ');
+    else if (scan_busy && session_.running() && session_.paused())
+        state = translate("recovery_paused") + QLatin1Char(' ');
     // A deep scan counts no entries but the bytes it has gone through; a volume without a
     // file system is scanned that way without being asked for a deep scan.
     if (recovery_session_c::engine_for(volume, deep_scan != 0) == engine_kind::deep)
-        return translate("raw_progress") + QLatin1Char(' ') +
+        return state + translate("raw_progress") + QLatin1Char(' ') +
                format_size(std::uint64_t(progress_ * double(volume.total_bytes)));
-    return translate("recovery_reading") + QString::number(start_waiting_ ? 0 : session_.read_count());
+    return state + translate("recovery_reading") + QString::number(start_waiting_ ? 0 : session_.read_count());
 }
 
 void recovery_window_c::paintEvent(QPaintEvent*)
@@ -593,18 +604,12 @@ void recovery_window_c::paintEvent(QPaintEvent*)
     painter.drawRect(10, 13, w - 20, 60);
     painter.drawRect(212, 79, w - 222, p);
 
-    // The progress bar: its ground, then the done share in the loading image.
-    if (loaded_from_.isEmpty()) {
-        const QRect bar(90, 38, 250, 12);
-        painter.fillRect(bar, QColor(226, 240, 253));
-        const int done = int(bar.width() * std::clamp(progress_, 0.0, 1.0));
-        if (done > 0)
-            painter.drawTiledPixmap(QRect(bar.x(), bar.y(), done, bar.height()),
-                                    QPixmap(QStringLiteral(":/images/partition_search/loding_on.png")));
-    }
-
     painter.setPen(Qt::black);
     painter.setFont(QFont(QStringLiteral("Verdana"), 10));
+    if (loaded_from_.isEmpty()) {
+        bar_.value = std::clamp(progress_, 0.0, 1.0);
+        bar_.paint(painter, QRect(90, 38, 250, 12));
+    }
     painter.drawText(90, 30, status_text());
     painter.fillRect(213, 80, w - 223, int(0.4 * (h - 143) - 1.0), Qt::white);
     if (preview_shown)

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "pages/progress_bar.h"
 #include "recovery/recovery_item.h"
 #include "recovery/recovery_session.h"
 #include "recovery/recovery_writer.h"
@@ -150,6 +151,10 @@ private:
     QTimer timer_;
     QMovie* movie_;
     double progress_ = 0.0;
+    progress_bar_c bar_;
+    // How the last scan ended, for the status line: nullptr while it runs or before any,
+    // else the key of "finished" or "stopped".
+    const char* end_key_ = nullptr;
     // The file the results shown were loaded from; empty for a scan's results. A loaded
     // result does not say how much of its volume was scanned, so the page shows no share.
     QString loaded_from_;

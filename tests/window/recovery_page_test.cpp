@@ -226,6 +226,9 @@ TEST_F(recovery_page, fat_scan_shows_what_the_command_line_finds_and_recovers_ch
     const QJsonObject cli = cli_scan(img.volume_path, img.path);
     ASSERT_EQ(cli["engine"].toString(), "fat");
     EXPECT_EQ(page->found_files(), cli["found_count"].toInteger());
+    EXPECT_GT(page->session().read_count(), 0);
+    EXPECT_EQ(page->status_text(), translate("recovery_finished") + " " + translate("recovery_reading") +
+                                       QString::number(page->session().read_count()));
     const QJsonArray shown = shown_folders();
     EXPECT_EQ(shown, cli["folders"].toArray()) << QJsonDocument(QJsonObject{{"shown", shown}}).toJson().toStdString();
 
@@ -454,7 +457,7 @@ TEST_F(recovery_page, deep_scan_result_is_saved_and_loaded_again_through_the_hom
     EXPECT_TRUE(boxes.empty());
     EXPECT_EQ(page->engine_kind, 2);
     EXPECT_EQ(page->found_files(), 2);
-    EXPECT_EQ(page->status_text(), translate("raw_progress") + " " + format_size(4 << 20));
+    EXPECT_EQ(page->status_text(), translate("recovery_finished") + " " + translate("raw_progress") + " 4.00M");
     const QJsonObject cli = cli_scan(volume, raw);
     ASSERT_EQ(cli["engine"].toString(), "deep");
     const QJsonArray shown = shown_folders();
@@ -693,6 +696,7 @@ TEST_F(recovery_page, scan_that_finds_nothing_offers_a_deep_scan_unless_stopped)
     QTest::mouseClick(page->btn_stop, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 60000);
     EXPECT_TRUE(boxes.empty());
+    EXPECT_TRUE(page->status_text().startsWith(translate("recovery_stopped") + " ")) << page->status_text().toStdString();
 
     // Yes: the deep engine scans the same volume; finding nothing there asks nothing more,
     // and its (empty) result can be saved.
