@@ -21,6 +21,7 @@ struct cli_args_s {
     bool yes = false;
     bool deep = false;
     bool verbose = false;  // the engines' diagnostic lines on stderr
+    bool overwritten = false;  // recover: write files whose first cluster was reused too
     QString out;   // --out DIR
     QString save;  // --save FILE
     QString load;  // --load FILE

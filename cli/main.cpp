@@ -22,11 +22,13 @@ const char* const usage_text =
     "                         scan VOLUME for deleted files and folders and list them;\n"
     "                         --deep finds files by their content (also used for volumes\n"
     "                         without a FAT or NTFS file system), --save keeps its results\n"
-    "  recover VOLUME --out DIR [--deep] [--load FILE.sav] [GLOB...]\n"
+    "  recover VOLUME --out DIR [--deep] [--load FILE.sav] [--overwritten] [GLOB...]\n"
     "                         scan VOLUME (or load saved deep-scan results) and write the\n"
     "                         files (those whose path or name matches a GLOB, or all) into\n"
     "                         DIR, keeping folders; every argument after VOLUME is a\n"
-    "                         GLOB, never an image (name images with --image)\n"
+    "                         GLOB, never an image (name images with --image); files\n"
+    "                         marked overwritten (their first cluster now belongs to\n"
+    "                         another file) fail unless --overwritten is given\n"
     "  search DRIVE           search DRIVE for lost NTFS, FAT32 and exFAT partitions\n"
     "  repair DRIVE [--yes]   search DRIVE, then write the found partitions into a new\n"
     "                         master boot record (asks first unless --yes; the old\n"
@@ -73,6 +75,8 @@ int run(const QStringList& raw)
             args.deep = true;
         else if (a == QLatin1String("--verbose"))
             args.verbose = true;
+        else if (a == QLatin1String("--overwritten"))
+            args.overwritten = true;
         else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(usage_text, stdout);
             return exit_ok;

@@ -31,12 +31,15 @@ QString date_text(std::int64_t seconds)
 
 QJsonObject row_json(const recovery_item_s& r)
 {
-    return QJsonObject{{"name", r.name},
-                       {"size", static_cast<double>(r.size)},
-                       {"date1", static_cast<double>(r.date1)},
-                       {"date2", static_cast<double>(r.date2)},
-                       {"id", static_cast<double>(r.id)},
-                       {"flags", static_cast<double>(r.flags)}};
+    QJsonObject o{{"name", r.name},
+                  {"size", static_cast<double>(r.size)},
+                  {"date1", static_cast<double>(r.date1)},
+                  {"date2", static_cast<double>(r.date2)},
+                  {"id", static_cast<double>(r.id)},
+                  {"flags", static_cast<double>(r.flags)}};
+    if (r.overwritten)
+        o.insert(QStringLiteral("overwritten"), true);
+    return o;
 }
 
 // Runs the session's scan with progress on stderr; Ctrl-C stops it and keeps what was found.
@@ -136,6 +139,10 @@ int cmd_scan(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: --load goes with recover --deep"));
         return exit_usage;
     }
+    if (args.overwritten) {
+        err_line(QStringLiteral("vantrel-cli: --overwritten goes with recover"));
+        return exit_usage;
+    }
     const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], args.images + args.positionals.mid(1));
     if (!volume)
         return exit_failure;
@@ -167,7 +174,7 @@ int cmd_scan(const cli_args_s& args)
                                {"folders", folders}});
         return exit_ok;
     }
-    std::size_t folders = 0, files = 0;
+    std::size_t folders = 0, files = 0, overwritten = 0;
     if (tree)
         tree->walk([&](const result_folder_s& folder, std::size_t, const QString& path) {
             ++folders;
@@ -175,15 +182,21 @@ int cmd_scan(const cli_args_s& args)
                 out_line(path);
             for (const recovery_item_s& row : folder.rows) {
                 ++files;
-                out_line(QStringLiteral("  %1  %2  %3  id %4  flags 0x%5")
+                overwritten += row.overwritten ? 1 : 0;
+                out_line(QStringLiteral("  %1  %2  %3  id %4  flags 0x%5%6")
                              .arg(cell(row.name, 30))
                              .arg(row.size, 12)
                              .arg(date_text(row.date1))
                              .arg(row.id)
-                             .arg(row.flags, 2, 16, QLatin1Char('0')));
+                             .arg(row.flags, 2, 16, QLatin1Char('0'))
+                             .arg(row.overwritten ? QStringLiteral("  overwritten") : QString()));
             }
         });
     out_line(QStringLiteral("%1 deleted file(s) in %2 folder(s)").arg(files).arg(folders));
+    if (overwritten > 0)
+        out_line(QStringLiteral("%1 of them overwritten: their first cluster now belongs to another file; "
+                                "recover writes them only with --overwritten")
+                     .arg(overwritten));
     return exit_ok;
 }
 
@@ -223,6 +236,7 @@ int cmd_recover(const cli_args_s& args)
         rows = name_filter_c(globs).select(recovery_writer_c::rows_of(*tree));
     QJsonArray written, partial, failed;
     recovery_writer_c writer(session);
+    writer.write_overwritten = args.overwritten;
     // The files are written on a thread of their own while this one shows how far it got.
     std::uint64_t total = 0;
     for (const recovery_row_s& r : rows)

@@ -71,6 +71,8 @@ QString recover_result_text(std::int32_t result)
         return QStringLiteral("the file cannot be written whole");
     case recover_truncated:
         return QStringLiteral("the volume ends before the file does");
+    case recover_overwritten:
+        return QStringLiteral("overwritten: its first cluster now belongs to another file");
     default:
         return QStringLiteral("failed (%1)").arg(result);
     }

@@ -87,6 +87,7 @@ enum recover_result : std::int32_t {
     recover_read_error = -5,     // the data cannot be read whole
     recover_write_error = -6,    // the target cannot be written whole
     recover_truncated = -7,      // the volume ends before the file does
+    recover_overwritten = -8,    // skipped: the file's first cluster belongs to another file now
 };
 
 // Why a recover_item result failed, in words.

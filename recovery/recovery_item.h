@@ -12,6 +12,9 @@ struct recovery_item_s {
     std::uint64_t id = 0;     // the engine's identifier, handed back to recover_item
     std::uint32_t flags = 0;  // the engine's flag bits
     std::uint8_t checked = 0;
+    // The file's first cluster now belongs to another file (FAT): its bytes are most likely
+    // that file's, so it is written only when the user asks for it.
+    bool overwritten = false;
 };
 
 Q_DECLARE_METATYPE(recovery_item_s)

@@ -126,6 +126,12 @@ recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const Q
     recovery_outcome_s o;
     const QString wanted = safe_name(r.row.name);
     o.path = relative(wanted);
+    if (r.row.overwritten && !write_overwritten) {
+        // Nothing is written, so the name stays free for a row that is.
+        o.result = recover_overwritten;
+        o.reason = recover_result_text(o.result);
+        return o;
+    }
     // Folders are entered and files made without following a link, so nothing lands
     // outside the output folder whatever was planted inside it.
     output_folder_c place(root, dir);

@@ -14,6 +14,9 @@
 // - each file is written under a hidden temporary name and renamed once it is whole, so a
 //   failed file never shows under its real name;
 // - the modification time is set from the row where the engine knows it;
+// - a row marked overwritten (its first cluster belongs to another file now) is not written
+//   unless write_overwritten is set: it fails with that reason, since its bytes would most
+//   likely be the other file's;
 // - a folder on the scanned volume's own device is refused before anything is written,
 //   since writing there could overwrite the very data that is being brought back.
 //
@@ -81,6 +84,9 @@ public:
     // Set when the user was warned that the folder lies on the scanned volume and chose to
     // write there all the same; the folder is then not refused.
     bool on_volume_allowed = false;
+
+    // Set when the user asked for overwritten rows too: they are written as any other row.
+    bool write_overwritten = false;
 
     // Copies a file, 128 KiB at a time: 0 when the whole file was copied, else a
     // recover_result below 0. Bytes copied are added to bytes when given.

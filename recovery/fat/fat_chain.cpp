@@ -76,3 +76,8 @@ bool is_end_of_chain(const FATFS* fs, std::uint32_t value)
         return value >= 0x0FFFFFF8;
     }
 }
+
+bool is_in_chain(const FATFS* fs, std::uint32_t value)
+{
+    return (value >= 2 && value < fs->n_fatent) || (value != 0xFFFFFFFF && is_end_of_chain(fs, value));
+}

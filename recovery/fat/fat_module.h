@@ -187,6 +187,10 @@ std::uint32_t clust2sect(const FATFS* fs, std::uint32_t clst);
 std::uint32_t get_fat(FATFS* fs, std::uint32_t clst);
 // Whether a FAT value marks the end of a chain for the volume's FAT type.
 bool is_end_of_chain(const FATFS* fs, std::uint32_t value);
+// Whether a FAT value (as get_fat gives it) puts its cluster in a chain: the next cluster
+// of the volume, or the end mark. Free (0), bad-cluster marks, reserved values and read
+// errors do not.
+bool is_in_chain(const FATFS* fs, std::uint32_t value);
 
 // Whether the data cluster clst reads as directory entries: every entry up to the first
 // never-used one could have been written by a file system (a long-name part, or an 8.3

@@ -69,6 +69,7 @@ void fat_recovery_c::run()
         say("Start Fat Scan.\n");
         walk_folder(true, 0, false);
         find_lost_folders();
+        mark_overwritten();
     }
     fat_entry_s root;
     root.attributes = fat_attr_folder;
@@ -232,6 +233,24 @@ void fat_recovery_c::find_lost_folders()
                 walk_folder(false, s.cluster, true);
         }
     }
+}
+
+// Deleting a file frees its chain in the FAT; a first cluster that is in a chain again was
+// given to a file or folder written since, so reading from it would bring back that file's
+// bytes under the deleted name. One FAT entry per deleted file tells, read in cluster order
+// so that neighbouring entries come from the FAT sector already read.
+void fat_recovery_c::mark_overwritten()
+{
+    std::vector<fat_entry_s*> files;
+    for (auto& [cluster, entry] : entry_table)
+        if (!(entry.attributes & fat_attr_folder) && (entry.attributes & fat_attr_deleted) && cluster >= 2)
+            files.push_back(&entry);
+    std::sort(files.begin(), files.end(), [](const fat_entry_s* a, const fat_entry_s* b) { return a->cluster < b->cluster; });
+    const std::lock_guard<std::mutex> g(volume_fs_.lock);
+    if (validate_object(&volume_fs_, volume_fs_.id) != FR_OK)
+        return;
+    for (fat_entry_s* file : files)
+        file->overwritten = is_in_chain(&volume_fs_, get_fat(&volume_fs_, file->cluster)) ? 1 : 0;
 }
 
 void fat_recovery_c::link_children()

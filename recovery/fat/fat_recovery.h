@@ -24,6 +24,8 @@ struct fat_entry_s {
     std::uint8_t in_deleted_folder = 0;
     QString name;  // at most 259 characters; "#" first when deleted
     std::uint8_t has_content = 0;
+    // A deleted file whose first cluster is in use again (its FAT entry no longer free).
+    std::uint8_t overwritten = 0;
     QList<fat_entry_s*> children;
 };
 
@@ -68,6 +70,7 @@ private:
     void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);
     bool record(fat_entry_s entry);
     void find_lost_folders();
+    void mark_overwritten();
     void link_children();
     void mark_content();
 };

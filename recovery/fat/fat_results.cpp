@@ -28,6 +28,7 @@ QList<recovery_item_s> fat_folder_rows(const fat_entry_s& folder)
         row.date2 = c->created;
         row.id = c->cluster;
         row.flags = c->attributes;
+        row.overwritten = c->overwritten != 0;
         rows.append(row);
     }
     return rows;

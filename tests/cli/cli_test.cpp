@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <csignal>
+#include <map>
 #include <unistd.h>
 #include <QTemporaryDir>
 
@@ -394,6 +395,67 @@ TEST(cli, scan_and_recover_a_fat_volume)
     const cli_result_s not_fat = cli({"scan", img.path + "@p7"});
     EXPECT_EQ(not_fat.code, 1);
     EXPECT_TRUE(not_fat.err.contains("no volume")) << not_fat.err.toStdString();
+}
+
+// A deleted file whose first cluster a live file took is marked in the table and the JSON,
+// fails with the reason unless --overwritten asks for it, and does not hold back the others.
+TEST(cli, overwritten_files_are_marked_and_written_only_when_asked)
+{
+    QTemporaryDir dir;
+    const fat_image_s img = make_fat_image(dir.path(), "fat.img", 16, true, 32768);
+    const reused_clusters_s sources = reuse_clusters(img, dir.filePath("src"));
+
+    const cli_result_s scan = cli({"scan", img.volume_path, "--json"});
+    ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
+    std::map<QString, QJsonObject> files;
+    for (const QJsonValue& folder : scan.json()["folders"].toArray())
+        for (const QJsonValue& file : folder.toObject()["files"].toArray())
+            files[file.toObject()["name"].toString()] = file.toObject();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files["#LD.TXT"]["overwritten"], QJsonValue(true));
+    EXPECT_FALSE(files["#REE.TXT"].contains("overwritten"));
+
+    const cli_result_s table = cli({"scan", img.volume_path});
+    ASSERT_EQ(table.code, 0) << table.err.toStdString();
+    QStringList marked;
+    for (const QString& line : QString::fromUtf8(table.out).split('\n'))
+        if (line.startsWith("  ") && line.endsWith("  overwritten"))
+            marked << line.trimmed().section(' ', 0, 0);
+    EXPECT_EQ(marked, QStringList{"#LD.TXT"}) << table.out.toStdString();
+
+    struct run_s {
+        QStringList extra;
+        int code;
+        bool old_written;
+    };
+    for (const run_s& r : {run_s{{}, 1, false}, run_s{{"--overwritten"}, 0, true}}) {
+        SCOPED_TRACE(r.extra.join(' ').toStdString());
+        const QString out = dir.filePath("out" + r.extra.join(""));
+        const cli_result_s rec = cli(QStringList{"recover", img.volume_path, "--out", out, "--json"} + r.extra);
+        EXPECT_EQ(rec.code, r.code) << rec.err.toStdString();
+        const QJsonObject doc = rec.json();
+        EXPECT_EQ(file_md5(out + "/#REE.TXT"), file_md5(sources.intact));
+        // Written anyway, it holds the bytes of the file that took its place.
+        EXPECT_EQ(QFile::exists(out + "/#LD.TXT"), r.old_written);
+        if (r.old_written) {
+            EXPECT_EQ(file_md5(out + "/#LD.TXT"), file_md5(sources.live));
+            EXPECT_EQ(doc["written"].toArray().size(), 2);
+            EXPECT_TRUE(doc["failed"].toArray().isEmpty());
+        } else {
+            EXPECT_EQ(doc["written"].toArray().size(), 1);
+            const QJsonArray failed = doc["failed"].toArray();
+            ASSERT_EQ(failed.size(), 1);
+            EXPECT_EQ(failed[0].toObject()["path"].toString(), "#LD.TXT");
+            EXPECT_EQ(failed[0].toObject()["reason"].toString(),
+                      "overwritten: its first cluster now belongs to another file");
+            EXPECT_TRUE(rec.err.contains("#LD.TXT: overwritten")) << rec.err.toStdString();
+        }
+        EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+                  r.old_written ? 2 : 1);
+    }
+
+    const cli_result_s misplaced = cli({"scan", img.volume_path, "--overwritten"});
+    EXPECT_EQ(misplaced.code, 2);
 }
 
 TEST(cli, scan_and_recover_an_ntfs_volume)

@@ -117,6 +117,25 @@ QStringList deleted_files(const fat_image_s& img, const QString& src, const std:
     return sources;
 }
 
+reused_clusters_s reuse_clusters(const fat_image_s& img, const QString& src, std::size_t old_size)
+{
+    // The live file goes into a folder of its own: in the root it would take the deleted
+    // entry of OLD.TXT too.
+    mtools("mmd", img, {"::/LIVE"});
+    const QStringList gone = deleted_files(img, src, {{"OLD.TXT", old_size, 41}, {"FREE.TXT", 2000, 42}});
+    // mtools allocates a FAT32 volume's clusters from the next-free hint in its FSInfo
+    // sector; without the hint it starts at the first free cluster, where OLD.TXT lay.
+    const QByteArray boot = read_at(img.path, img.offset, 512);
+    const bool fat32 = boot[22] == 0 && boot[23] == 0;
+    if (fat32) {
+        const std::uint64_t fsinfo = std::uint8_t(boot[48]) | std::uint64_t(std::uint8_t(boot[49])) << 8;
+        write_at(img.path, img.offset + fsinfo * 512 + 492, QByteArray(4, char(0xFF)));
+    }
+    const QString live = make_file(src, "NEW.TXT", old_size, 43);
+    mtools("mcopy", img, {"-m", live, "::/LIVE/"});
+    return {gone[0], gone[1], live};
+}
+
 unreadable_sector_s::~unreadable_sector_s()
 {
     set_unreadable_ranges(image, {});

@@ -47,6 +47,16 @@ struct made_file_s {
 // them there, so that none reuses the clusters of another; their sources, in order.
 QStringList deleted_files(const fat_image_s& img, const QString& src, const std::vector<made_file_s>& files);
 
+// Two files put into the image's root and deleted, then a live file written into the folder
+// LIVE that takes the first one's clusters: the first deleted file is overwritten, the
+// second one's clusters stay free. The sources, of the deleted files and of the live one.
+struct reused_clusters_s {
+    QString overwritten;  // OLD.TXT, of old_size bytes
+    QString intact;       // FREE.TXT
+    QString live;         // LIVE/NEW.TXT, as long as OLD.TXT, now on its clusters
+};
+reused_clusters_s reuse_clusters(const fat_image_s& img, const QString& src, std::size_t old_size = 3000);
+
 // Makes the image's sector that holds bytes [offset, offset + 512) of a file's content (a
 // file put into the image, found there by those bytes) unreadable, until the result goes.
 struct unreadable_sector_s {

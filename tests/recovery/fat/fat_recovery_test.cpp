@@ -579,3 +579,40 @@ TEST_F(fat_engine, closing_the_drive_table_leaves_no_thread)
     EXPECT_EQ(disk_read(0, sector, 0, 1), RES_OK);
     close_fat_drives();
 }
+
+// A file written after a deletion takes the deleted file's clusters: that file is marked
+// overwritten (reading it gives the new file's bytes), while a deleted file whose clusters
+// stay free is not. One case has a one-cluster file, whose FAT entry is the chain's end.
+TEST_F(fat_engine, a_deleted_file_whose_first_cluster_was_taken_again_is_overwritten)
+{
+    struct case_s {
+        layout_case_s layout;
+        std::size_t old_size;
+    };
+    const case_s cases[] = {
+        {{12, false, 4096, {}}, 3000},
+        {{16, true, 32768, {}}, 3000},
+        {{32, true, 36000, {"-s", "1"}}, 3000},
+        {{32, false, 36000, {"-s", "1"}}, 400},
+    };
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(QString("FAT%1, %2 bytes").arg(c.layout.bits).arg(c.old_size).toStdString());
+        const QString name = QString("reused%1_%2.img").arg(c.layout.bits).arg(c.old_size);
+        const fat_image_s img =
+            make_fat_image(dir_.path(), name, c.layout.bits, c.layout.partitioned, c.layout.kib, c.layout.mkfs);
+        const reused_clusters_s sources = reuse_clusters(img, dir_.filePath("src" + name), c.old_size);
+
+        fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
+        const recovery_item_s old = row_named(engine, "#LD.TXT");
+        const recovery_item_s kept = row_named(engine, "#REE.TXT");
+        EXPECT_TRUE(old.overwritten);
+        EXPECT_FALSE(kept.overwritten);
+        EXPECT_EQ(shown(engine).size(), 2u);
+
+        const QString out = dir_.filePath("out.bin");
+        ASSERT_EQ(engine.recover_item(old.id, out), recover_written);
+        EXPECT_EQ(file_md5(out), file_md5(sources.live)) << "the new file lies where the old one began";
+        ASSERT_EQ(engine.recover_item(kept.id, out), recover_written);
+        EXPECT_EQ(file_md5(out), file_md5(sources.intact));
+    }
+}
