@@ -90,9 +90,14 @@ int recovery_model_c::columnCount(const QModelIndex&) const
 
 QVariant recovery_model_c::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || role != Qt::DisplayRole || index.row() >= rows_->size())
+    if (!index.isValid() || index.row() >= rows_->size())
         return {};
-    return QVariant::fromValue(rows_->at(index.row()));
+    const recovery_item_s& row = rows_->at(index.row());
+    if (role == Qt::ToolTipRole)
+        return row.overwritten ? QVariant(translate("recovery_overwritten_tip")) : QVariant();
+    if (role != Qt::DisplayRole)
+        return {};
+    return QVariant::fromValue(row);
 }
 
 QVariant recovery_model_c::headerData(int section, Qt::Orientation orientation, int role) const
@@ -154,7 +159,7 @@ QString cell_text(const recovery_item_s& row, int column)
 {
     switch (column) {
     case 1:
-        return row.name;
+        return row.overwritten ? QStringLiteral("%1  (%2)").arg(row.name, translate("recovery_overwritten")) : row.name;
     case 2:
         return format_size(row.size);
     case 3:
@@ -188,6 +193,9 @@ void recovery_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& o
     if (option.state & QStyle::State_Selected)
         painter->fillRect(option.rect, QColor(81, 149, 206));
     painter->setFont(QFont(QStringLiteral("Segoe UI Symbol"), 8));
+    // A file whose start another file took is written in red, its name marked.
+    if (row.overwritten && !(option.state & QStyle::State_Selected))
+        painter->setPen(QColor(180, 30, 30));
     if (index.column() == 0) {
         const QPixmap& box = row.checked ? checked_ : unchecked_;
         const int side = box.width();

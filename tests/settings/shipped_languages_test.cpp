@@ -76,6 +76,8 @@ const char* const keys[] = {
     "recovery_finished",
     "recovery_stopped",
     "recovery_paused",
+    "recovery_overwritten",
+    "recovery_overwritten_tip",
     "startup_warning",
     "main_warning1",
     "main_warning2",

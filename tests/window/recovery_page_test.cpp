@@ -39,12 +39,15 @@ namespace {
 // One row as the command line prints it and as the page holds it.
 QJsonObject row_json(const recovery_item_s& r)
 {
-    return QJsonObject{{"name", r.name},
-                       {"size", double(r.size)},
-                       {"date1", double(r.date1)},
-                       {"date2", double(r.date2)},
-                       {"id", double(r.id)},
-                       {"flags", double(r.flags)}};
+    QJsonObject o{{"name", r.name},
+                  {"size", double(r.size)},
+                  {"date1", double(r.date1)},
+                  {"date2", double(r.date2)},
+                  {"id", double(r.id)},
+                  {"flags", double(r.flags)}};
+    if (r.overwritten)
+        o.insert("overwritten", true);
+    return o;
 }
 
 class recovery_page : public window_fixture {
@@ -730,6 +733,40 @@ TEST_F(recovery_page, scan_that_cannot_start_says_why)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, translate("deep_scan_query"));
     EXPECT_TRUE(boxes[0].details.contains("truncated image")) << boxes[0].details.toStdString();
+}
+
+// A deleted file whose first cluster a live file took: its row is marked in the table (the
+// command line marks the same row), and recovering it checked ends as failed, with the
+// reason, while the other checked file is written.
+TEST_F(recovery_page, overwritten_row_is_marked_and_reported_failed_when_recovered)
+{
+    img = make_fat_image(dir.path(), "fat.img", 16, true, 32768);
+    const reused_clusters_s sources = reuse_clusters(img, dir.filePath("src"));
+    scan_through_window();
+    recovery_window_c* page = window->recovery();
+    const QJsonArray shown = shown_folders();
+    EXPECT_EQ(shown, cli_scan(img.volume_path, img.path)["folders"].toArray());
+
+    click_folder(page->tv_dirtree->model()->index(0, 0));
+    ASSERT_EQ(page->rows.size(), 2);
+    const QAbstractItemModel* table = page->table_view->model();
+    for (int row = 0; row < 2; ++row) {
+        const recovery_item_s r = page->rows[row];
+        SCOPED_TRACE(r.name.toStdString());
+        const bool old = r.name == "#LD.TXT";
+        EXPECT_EQ(r.overwritten, old);
+        EXPECT_EQ(cell_text(r, 1), old ? "#LD.TXT  (" + translate("recovery_overwritten") + ")" : r.name);
+        EXPECT_EQ(table->index(row, 1).data(Qt::ToolTipRole).toString(),
+                  old ? translate("recovery_overwritten_tip") : QString());
+    }
+
+    const QString out = dir.filePath("found");
+    recover_all_into(out);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, translate("recovery_written").arg(1).arg(out) + "\n\n" + translate("recovery_failed") +
+                                     "\n#LD.TXT: overwritten: its first cluster now belongs to another file");
+    EXPECT_EQ(content(out + "/#REE.TXT"), content(sources.intact));
+    EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"#REE.TXT"});
 }
 
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
