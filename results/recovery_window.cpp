@@ -17,7 +17,7 @@
 void recovery_file_c::run()
 {
     writer.on_volume_allowed = on_volume;
-    outcomes = writer.write(rows, folder, false);
+    outcomes = writer.write(rows, folder, false, [this](const recovery_outcome_s&) { ++done; });
 }
 
 namespace {
@@ -488,6 +488,7 @@ void recovery_window_c::on_recovery_clicked()
     writer_->on_volume = on_volume;
     writer_->rows = checked;
     writer_->outcomes.clear();
+    writer_->done = 0;
     writer_->start();
 }
 
@@ -575,6 +576,9 @@ void recovery_window_c::resizeEvent(QResizeEvent* event)
 
 QString recovery_window_c::status_text()
 {
+    // A recovery of many files takes a while: how far it has come is what matters then.
+    if (writer_running())
+        return translate("recovery_writing").arg(writer_->done.load()).arg(writer_->rows.size());
     if (!loaded_from_.isEmpty())
         return translate("recovery_loaded").arg(loaded_from_);
     // Said first, so that a finished scan does not look like one that hangs.

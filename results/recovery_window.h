@@ -17,6 +17,7 @@
 #include <QTimer>
 #include <QTreeView>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 
@@ -45,6 +46,8 @@ public:
     bool on_volume = false;  // the user chose to write onto the scanned volume after the warning
     QList<recovery_row_s> rows;
     QList<recovery_outcome_s> outcomes;
+    // The rows done so far in this run (set to 0 before each start); read by the page.
+    std::atomic<int> done{0};
 
 protected:
     void run() override;

@@ -78,6 +78,7 @@ const char* const keys[] = {
     "recovery_paused",
     "recovery_overwritten",
     "recovery_overwritten_tip",
+    "recovery_writing",
     "startup_warning",
     "main_warning1",
     "main_warning2",

@@ -818,6 +818,11 @@ TEST_F(recovery_page, previews_made_while_a_recovery_writes_read_the_same_engine
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
     start_recovering_all(out);
     ASSERT_TRUE(page->writer_running());
+    // The status line says how far the recovery has come.
+    QStringList progress;
+    for (int n = 0; n <= 12; ++n)
+        progress << translate("recovery_writing").arg(n).arg(12);
+    EXPECT_TRUE(progress.contains(page->status_text())) << page->status_text().toStdString();
 
     // Rows previewed one after another while the writer goes through all of them: the two
     // take turns reading the one FAT volume, file by file.
@@ -830,6 +835,7 @@ TEST_F(recovery_page, previews_made_while_a_recovery_writes_read_the_same_engine
     }
     QTRY_VERIFY_WITH_TIMEOUT(!boxes.empty(), 120000);
     EXPECT_EQ(boxes.back().text, translate("recovery_written").arg(12).arg(out));
+    EXPECT_TRUE(page->status_text().startsWith(translate("recovery_finished"))) << page->status_text().toStdString();
     const QStringList written = QDir(out).entryList(QDir::Files | QDir::Hidden);
     EXPECT_EQ(written.size(), 12);
     for (const QString& f : written) {
