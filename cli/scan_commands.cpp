@@ -103,10 +103,8 @@ void write_all(recovery_writer_c& writer, const QList<recovery_row_s>& rows, con
             for (const byte_range_s& r : o.unreadable)
                 ranges.append(QJsonObject{{"offset", static_cast<double>(r.first)},
                                           {"length", static_cast<double>(r.last - r.first)}});
-            partial.append(QJsonObject{{"path", o.path},
-                                       {"size", static_cast<double>(o.size)},
-                                       {"result", o.result},
-                                       {"unreadable", ranges}});
+            partial.append(QJsonObject{
+                {"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}, {"unreadable", ranges}});
             if (!json)
                 out_line(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
                              .arg(o.path)
@@ -143,7 +141,8 @@ int cmd_scan(const cli_args_s& args)
         err_line(QStringLiteral("vantrel-cli: --overwritten goes with recover"));
         return exit_usage;
     }
-    const std::optional<volume_item_s> volume = resolve_volume(args.positionals[0], args.images + args.positionals.mid(1));
+    const std::optional<volume_item_s> volume =
+        resolve_volume(args.positionals[0], args.images + args.positionals.mid(1));
     if (!volume)
         return exit_failure;
     recovery_session_c session;

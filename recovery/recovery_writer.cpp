@@ -172,7 +172,8 @@ recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const Q
         }
         if (error != 0) {
             o.result = recover_cannot_create;
-            o.reason = QStringLiteral("the file cannot be given its name: %1").arg(QString::fromLocal8Bit(std::strerror(error)));
+            o.reason = QStringLiteral("the file cannot be given its name: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(error)));
         }
     }
     if (!o.written()) {

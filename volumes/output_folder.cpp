@@ -43,8 +43,8 @@ output_folder_c::output_folder_c(const QString& root, const QString& dir)
         const int next = ::openat(fd, name.constData(), dir_flags | O_NOFOLLOW);
         const int why = errno;
         struct stat st {};
-        const bool link = next < 0 && ::fstatat(fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-                          S_ISLNK(st.st_mode);
+        const bool link =
+            next < 0 && ::fstatat(fd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
         ::close(fd);
         if (next < 0) {
             error_ = link ? QStringLiteral("%1 is a symbolic link; nothing is written through it").arg(walked)

@@ -104,8 +104,9 @@ QString ntfs_recovery_c::startup_failure_text(std::int32_t result) const
         std::memcmp(boot.data() + 3, "NTFS    ", 8) == 0) {
         const std::uint64_t claimed = le64(boot, 0x28) * le16(boot, 0x0B);  // sectors x bytes per sector
         if (claimed > device->size())
-            text += QStringLiteral(": the volume holds %1 bytes, but its file system says %2 (a truncated image "
-                                   "or partition)")
+            text += QStringLiteral(
+                        ": the volume holds %1 bytes, but its file system says %2 (a truncated image "
+                        "or partition)")
                         .arg(device->size())
                         .arg(claimed);
     }

@@ -381,8 +381,8 @@ TEST(cli, scan_and_recover_a_fat_volume)
     for (const glob_case_s& g : globs) {
         SCOPED_TRACE(g.args.join(' ').toStdString());
         QTemporaryDir some;
-        const cli_result_s globbed = cli(QStringList{"recover", img.volume_path, "--out", some.path(), "--json"} + g.args,
-                                         dir.path());
+        const cli_result_s globbed =
+            cli(QStringList{"recover", img.volume_path, "--out", some.path(), "--json"} + g.args, dir.path());
         ASSERT_EQ(globbed.code, 0) << globbed.err.toStdString();
         QStringList paths;
         for (const QJsonValue& w : globbed.json()["written"].toArray())
@@ -532,7 +532,8 @@ cli_result_s slowed_cli(const QStringList& args, const QByteArray& line, int sig
     p.setProcessEnvironment(env);
     p.setStandardInputFile(QProcess::nullDevice());
     p.start(tool("strace"), QStringList{"-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
-                                        "inject=pread64:delay_exit=250000", VANTREL_CLI} + args);
+                                        "inject=pread64:delay_exit=250000", VANTREL_CLI} +
+                                args);
     if (!p.waitForStarted())
         return r;
     QByteArray err;
@@ -638,7 +639,8 @@ TEST(cli, a_scan_that_cannot_start_fails_with_the_reason)
     write_at(cut, 0, read_at(whole, 0, kept));
     const QString volume = cut + "@p0";
     const cli_result_s volumes = cli({"volumes", "--json", cut});
-    ASSERT_EQ(volumes.json()["volumes"].toArray()[0].toObject()["file_system"].toString(), "NTFS") << volumes.out.toStdString();
+    ASSERT_EQ(volumes.json()["volumes"].toArray()[0].toObject()["file_system"].toString(), "NTFS")
+        << volumes.out.toStdString();
 
     const cli_result_s text = cli({"scan", volume});
     EXPECT_EQ(text.code, 1);
@@ -692,7 +694,8 @@ TEST(cli, names_from_the_disk_cannot_act_on_the_terminal)
     const QString listing = QString::fromUtf8(text.out);
     for (const auto& r : rows)
         EXPECT_TRUE(listing.contains("  " + r.shown + QString(30 - r.columns + 2 + 11, ' ') + "3  "))
-            << r.shown.toStdString() << "\n" << text.out.toStdString();
+            << r.shown.toStdString() << "\n"
+            << text.out.toStdString();
     // JSON keeps the name as it is, escaped by JSON's own rules.
     const cli_result_s json = cli({"scan", image + "@p0", image, "--json"});
     EXPECT_TRUE(json.out.contains("#AD\\u001bNAME.TXT")) << json.out.toStdString();
