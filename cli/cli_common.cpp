@@ -167,11 +167,13 @@ void progress_line_c::print(const QString& text, bool end)
     else
         std::fprintf(stderr, "%s\n", line.constData());
     std::fflush(stderr);
+    shown_ = tty_ && !end;
     last_ = clock_.elapsed();
 }
 
 void progress_line_c::show(const QString& text)
 {
+    const std::lock_guard<std::mutex> hold(lock_);
     const qint64 now = clock_.elapsed();
     if (last_ < 0 || now - last_ >= (tty_ ? 200 : 5000))
         print(text, false);
@@ -179,7 +181,23 @@ void progress_line_c::show(const QString& text)
 
 void progress_line_c::done(const QString& text)
 {
+    const std::lock_guard<std::mutex> hold(lock_);
     print(text, true);
+}
+
+void progress_line_c::above(const QString& text, bool on_stdout)
+{
+    const std::lock_guard<std::mutex> hold(lock_);
+    if (shown_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        shown_ = false;
+        last_ = -1;  // drawn again at the next show
+    }
+    if (on_stdout)
+        out_line(text);
+    else
+        err_line(text);
 }
 
 QString duration_text(double seconds)

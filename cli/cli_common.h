@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <mutex>
 #include <optional>
 
 #include "disk/drive_item.h"
@@ -70,12 +71,18 @@ public:
     void show(const QString& text);
     // The last state, ending the line.
     void done(const QString& text);
+    // Prints a line of its own, through out_line (stdout) or err_line (stderr), from any
+    // thread: on a terminal the progress line is cleared first, so that the two do not run
+    // together, and drawn again by the next show().
+    void above(const QString& text, bool on_stdout);
 
 private:
     void print(const QString& text, bool end);
     bool tty_;
-    qint64 last_ = -1;  // ms since the start when last printed
+    bool shown_ = false;  // a progress line without its end is on the terminal
+    qint64 last_ = -1;    // ms since the start when last printed
     QElapsedTimer clock_;
+    std::mutex lock_;  // show, done and above may be called from different threads
 };
 
 // "12 s", "3 min 5 s", "2 h 10 min".

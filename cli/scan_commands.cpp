@@ -95,7 +95,7 @@ bool scan_volume(const cli_args_s& args, const volume_item_s& volume, recovery_s
 // Writes the rows, sorting each outcome into its list and printing it (the table unless
 // JSON was asked for; failures on stderr).
 void write_all(recovery_writer_c& writer, const QList<recovery_row_s>& rows, const QString& folder, bool json,
-               QJsonArray& written, QJsonArray& partial, QJsonArray& failed)
+               progress_line_c& line, QJsonArray& written, QJsonArray& partial, QJsonArray& failed)
 {
     writer.write(rows, folder, true, [&](const recovery_outcome_s& o) {
         if (o.partial()) {
@@ -106,17 +106,18 @@ void write_all(recovery_writer_c& writer, const QList<recovery_row_s>& rows, con
             partial.append(QJsonObject{
                 {"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}, {"unreadable", ranges}});
             if (!json)
-                out_line(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
-                             .arg(o.path)
-                             .arg(o.size)
-                             .arg(o.unreadable_text()));
+                line.above(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
+                               .arg(o.path)
+                               .arg(o.size)
+                               .arg(o.unreadable_text()),
+                           true);
         } else if (o.written()) {
             written.append(QJsonObject{{"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}});
             if (!json)
-                out_line(QStringLiteral("written  %1  (%2 bytes)").arg(o.path).arg(o.size));
+                line.above(QStringLiteral("written  %1  (%2 bytes)").arg(o.path).arg(o.size), true);
         } else {
             failed.append(QJsonObject{{"path", o.path}, {"result", o.result}, {"reason", o.reason}});
-            err_line(QStringLiteral("failed   %1: %2").arg(o.path, o.reason));
+            line.above(QStringLiteral("failed   %1: %2").arg(o.path, o.reason), false);
         }
     });
 }
@@ -263,7 +264,7 @@ int cmd_recover(const cli_args_s& args)
     // half-written file is left behind and the summary still says what was written.
     interrupt_guard_c guard;
     std::thread writing([&] {
-        write_all(writer, rows, out.absolutePath(), args.json, written, partial, failed);
+        write_all(writer, rows, out.absolutePath(), args.json, line, written, partial, failed);
         ended.set_value();
     });
     while (end.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {

@@ -618,6 +618,50 @@ TEST(cli, a_signal_stops_a_deep_scan_or_a_recovery_and_keeps_what_was_done)
         EXPECT_EQ(read_at(out + "/gz/" + f, 0, 1 << 20), packed) << f.toStdString();
 }
 
+// On a terminal the progress line is rewritten in place, and each file's line comes on a
+// line of its own rather than after the progress text. Reads are slowed by a tracer so that
+// the progress line is on the screen before the first file is written.
+TEST(cli, progress_line_and_file_lines_do_not_run_together_on_a_terminal)
+{
+    if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) != 0)
+        GTEST_SKIP() << "this machine does not allow tracing a process with delays";
+    // Two gzip streams found by a deep scan; the recovery reads only them, from saved results.
+    QTemporaryDir dir;
+    const QString blob = dir.filePath("blob");
+    write_at(blob, 0, random_bytes(100000, 3));
+    run("gzip", {"-k", "-9", blob});
+    const QByteArray packed = read_at(blob + ".gz", 0, 1 << 20);
+    const QString image = dir.filePath("two.img");
+    write_at(image, 0, QByteArray(4 << 20, '\0'));
+    write_at(image, 4096, packed);
+    write_at(image, 2 << 20, packed);
+    const QString sav = dir.filePath("two.sav");
+    ASSERT_EQ(cli({"scan", image + "@p0", "--deep", "--save", sav}).code, 0);
+    const QString out = dir.filePath("out");
+    const QStringList command{tool("strace"), "-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64",
+                              "-e", "inject=pread64:delay_exit=300000", VANTREL_CLI, "recover",
+                              image + "@p0", "--out", out, "--deep", "--load", sav};
+    QStringList quoted;
+    for (const QString& a : command)
+        quoted << "'" + a + "'";
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VANTREL_IMAGES_ONLY", "1");
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+    p.start(tool("script"), {"-qec", quoted.join(' '), "/dev/null"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const QByteArray screen = p.readAllStandardOutput();
+    ASSERT_EQ(p.exitCode(), 0) << screen.toStdString();
+    EXPECT_TRUE(screen.contains("\rrecovering: ")) << screen.toStdString();
+    // Each file's line begins a line: after a newline, or after the progress line was cleared.
+    int lines = 0;
+    for (qsizetype at = screen.indexOf("written  "); at >= 0; at = screen.indexOf("written  ", at + 1), ++lines)
+        EXPECT_TRUE(screen.mid(at - 1, 1) == "\n" || screen.mid(at - 4, 4) == "\r\x1b[K") << screen.toStdString();
+    EXPECT_EQ(lines, 2) << screen.toStdString();
+}
+
 // A volume whose file system cannot be read is a failed scan with its reason, never a
 // volume without deleted files.
 TEST(cli, a_scan_that_cannot_start_fails_with_the_reason)
