@@ -519,6 +519,34 @@ TEST(cli, deep_scan_saved_and_loaded)
 
 namespace {
 
+// Readies a process that runs vantrel-cli under a tracer: the machine's disks hidden, and
+// the leak checker of a sanitizer build (which cannot run under a tracer) off.
+void prepare_traced(QProcess& p)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VANTREL_IMAGES_ONLY", "1");
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    p.setProcessEnvironment(env);
+    p.setStandardInputFile(QProcess::nullDevice());
+}
+
+// The tracer's command line that runs vantrel-cli with every read delayed.
+QStringList slowed_command(const QStringList& args, int delay_us)
+{
+    return QStringList{tool("strace"), "-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
+                       QStringLiteral("inject=pread64:delay_exit=%1").arg(delay_us), VANTREL_CLI} +
+           args;
+}
+
+// A gzip stream of `size` random bytes, made by gzip.
+QByteArray gzip_stream(const QTemporaryDir& dir, int size, int seed)
+{
+    const QString blob = dir.filePath(QStringLiteral("blob-%1").arg(seed));
+    write_at(blob, 0, random_bytes(size, seed));
+    run("gzip", {"-k", "-9", blob});
+    return read_at(blob + ".gz", 0, 1 << 20);
+}
+
 // Runs vantrel-cli with every read of a volume slowed down by a tracer, and sends it a
 // signal two seconds after its first progress line (starting with `line`) shows that it
 // is at work with its handlers in place.
@@ -526,14 +554,9 @@ cli_result_s slowed_cli(const QStringList& args, const QByteArray& line, int sig
 {
     cli_result_s r;
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VANTREL_IMAGES_ONLY", "1");
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
-    p.start(tool("strace"), QStringList{"-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
-                                        "inject=pread64:delay_exit=250000", VANTREL_CLI} +
-                                args);
+    prepare_traced(p);
+    const QStringList command = slowed_command(args, 250000);
+    p.start(command[0], command.mid(1));
     if (!p.waitForStarted())
         return r;
     QByteArray err;
@@ -569,10 +592,7 @@ TEST(cli, a_signal_stops_a_deep_scan_or_a_recovery_and_keeps_what_was_done)
     if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) != 0)
         GTEST_SKIP() << "this machine does not allow tracing a process with delays";
     QTemporaryDir dir;
-    const QString blob = dir.filePath("blob");
-    write_at(blob, 0, random_bytes(200000, 7));
-    run("gzip", {"-k", "-9", blob});
-    const QByteArray packed = read_at(blob + ".gz", 0, 1 << 20);
+    const QByteArray packed = gzip_stream(dir, 200000, 7);
     // A gzip stream every 3 MiB of 48 MiB, all of it data (no holes to skip).
     const QString image = dir.filePath("slow.img");
     const QString volume = image + "@p0";
@@ -627,10 +647,7 @@ TEST(cli, progress_line_and_file_lines_do_not_run_together_on_a_terminal)
         GTEST_SKIP() << "this machine does not allow tracing a process with delays";
     // Two gzip streams found by a deep scan; the recovery reads only them, from saved results.
     QTemporaryDir dir;
-    const QString blob = dir.filePath("blob");
-    write_at(blob, 0, random_bytes(100000, 3));
-    run("gzip", {"-k", "-9", blob});
-    const QByteArray packed = read_at(blob + ".gz", 0, 1 << 20);
+    const QByteArray packed = gzip_stream(dir, 100000, 3);
     const QString image = dir.filePath("two.img");
     write_at(image, 0, QByteArray(4 << 20, '\0'));
     write_at(image, 4096, packed);
@@ -638,18 +655,13 @@ TEST(cli, progress_line_and_file_lines_do_not_run_together_on_a_terminal)
     const QString sav = dir.filePath("two.sav");
     ASSERT_EQ(cli({"scan", image + "@p0", "--deep", "--save", sav}).code, 0);
     const QString out = dir.filePath("out");
-    const QStringList command{tool("strace"), "-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64",
-                              "-e", "inject=pread64:delay_exit=300000", VANTREL_CLI, "recover",
-                              image + "@p0", "--out", out, "--deep", "--load", sav};
+    const QStringList command =
+        slowed_command({"recover", image + "@p0", "--out", out, "--deep", "--load", sav}, 300000);
     QStringList quoted;
     for (const QString& a : command)
         quoted << "'" + a + "'";
     QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VANTREL_IMAGES_ONLY", "1");
-    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
-    p.setProcessEnvironment(env);
-    p.setStandardInputFile(QProcess::nullDevice());
+    prepare_traced(p);
     p.start(tool("script"), {"-qec", quoted.join(' '), "/dev/null"});
     ASSERT_TRUE(p.waitForFinished(60000));
     const QByteArray screen = p.readAllStandardOutput();
