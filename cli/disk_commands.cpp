@@ -105,6 +105,7 @@ QString refusal_name(repair_refusal_e refusal)
     case repair_refusal_e::gpt_disk: return QStringLiteral("gpt_disk");
     case repair_refusal_e::too_many: return QStringLiteral("too_many_entries");
     case repair_refusal_e::beyond_mbr: return QStringLiteral("beyond_mbr");
+    case repair_refusal_e::search_stopped: return QStringLiteral("search_stopped");
     }
     return {};
 }
@@ -239,13 +240,11 @@ int cmd_repair(const cli_args_s& args)
         return exit_usage;
     }
     partition_repair_c search;
+    // Ctrl-C during the search means "abort": a partial search is never written.
+    search.require_whole_search(true);
     std::optional<drive_item_s> drive;
     if (const std::optional<exit_code> failed = search_named_drive(args, search, drive))
         return *failed;
-    if (search.was_stopped()) {
-        err_line(QStringLiteral("vantrel-cli: the search was stopped; nothing written"));
-        return exit_failure;
-    }
     const table_plan_s plan = search.plan_repair();
     if (!args.json)
         print_plan(plan, drive->path);

@@ -142,8 +142,14 @@ table_plan_s partition_repair_c::plan_on(raw_disk& disk, std::span<std::uint8_t,
 
     const std::uint64_t device_bytes = disk.device_size();
     const std::uint64_t drive_sectors = (device_bytes ? device_bytes : drive_->size) / drive_sector_bytes(*drive_);
-    last_plan_ = plan_partition_table(sector0, std::span<const std::uint8_t, 512>(sector1), found_partitions(),
-                                      drive_sectors);
+    // A search cut short where a whole one is needed plans nothing: the old table as it is.
+    const bool cut_short = whole_search_required_ && stopped_.load();
+    last_plan_ = plan_partition_table(sector0, std::span<const std::uint8_t, 512>(sector1),
+                                      cut_short ? QList<partition_item_s>{} : found_partitions(), drive_sectors);
+    if (cut_short) {
+        last_plan_.refusal = repair_refusal_e::search_stopped;
+        last_plan_.reason = QStringLiteral("the search was stopped");
+    }
     last_refusal_ = last_plan_.refusal;
     if (last_plan_.refusal != repair_refusal_e::none)
         last_error_ = last_plan_.reason + QStringLiteral("; nothing written");

@@ -90,6 +90,14 @@ public:
     // volume's sector 11) matches its sectors 0 to 10.
     static bool is_exfat_boot_region(std::span<const std::uint8_t> region);
 
+    // Whether a repair needs a search that ran to the drive's end. A stopped search keeps
+    // what it found, but a partition after where it stopped is missing from it: where a stop
+    // means "abort" (the command line's Ctrl-C), the repair is refused with search_stopped,
+    // the old table shown and nothing written. Off by default: on the partition page the
+    // person stops the search, sees the partitions found and the table that will be written,
+    // and chooses.
+    void require_whole_search(bool required) { whole_search_required_ = required; }
+
     // What a repair would write now: the old table, the new one, and the reason when it
     // would write nothing. Reads sectors 0 and 1 of the drive; writes nothing.
     table_plan_s plan_repair();
@@ -144,4 +152,5 @@ private:
     QString last_warning_;
     repair_refusal_e last_refusal_ = repair_refusal_e::none;
     table_plan_s last_plan_;
+    bool whole_search_required_ = false;
 };

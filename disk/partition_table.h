@@ -63,6 +63,7 @@ enum class repair_refusal_e {
     gpt_disk,        // the disk is partitioned with GPT
     too_many,        // the new table would need more than four entries
     beyond_mbr,      // a partition lies past what a master boot record's 32-bit fields hold
+    search_stopped,  // the search was stopped, and only a whole search may be written
 };
 
 // The repair's plan: the old table, the new one, and the reason when it cannot be written.

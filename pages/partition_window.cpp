@@ -98,7 +98,8 @@ const char* partition_window_c::refusal_key(repair_refusal_e refusal)
     case repair_refusal_e::nothing_found: return "partition_none_warning";
     case repair_refusal_e::none:
     case repair_refusal_e::no_drive:
-    case repair_refusal_e::search_running: break;
+    case repair_refusal_e::search_running:
+    case repair_refusal_e::search_stopped: break;
     }
     return "partition_failed_warning";
 }

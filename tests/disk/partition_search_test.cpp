@@ -1,5 +1,6 @@
 // The partition search on crafted boot sectors in memory and on real FAT32 and NTFS file
 // systems in image files.
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -327,6 +328,65 @@ TEST(partition_search, a_new_start_ends_the_running_search_and_empties_the_list)
     EXPECT_EQ(s.found_partitions(), QList<partition_item_s>{ntfs(5000, 5200)});
     unregister_device("mem:held");
     unregister_device("mem:other");
+}
+
+// A repair after a stopped search writes what was found, unless a whole search is required
+// (the command line, where a stop is an abort): then the plan keeps the old table, and
+// nothing is written, not even a backup. A search that ran to the end is written either way.
+TEST(partition_repair, a_stopped_search_is_repaired_only_where_a_part_will_do)
+{
+    auto held = std::make_shared<bytes_t>(20000 * 512);
+    std::memcpy(held->data() + 63 * 512, ntfs_boot_sector(100).constData(), 512);
+    const bytes_t before = *held;
+    partition_repair_c s;
+    register_device("mem:held-repair", [&](device_access) { return std::make_unique<holding_device>(held, &s); });
+    drive_item_s stopping;
+    stopping.path = "mem:held-repair";
+    stopping.size = held->size();
+    stopping.geometry = disk_geometry_s{1, 0, 255, 63, 512};
+    auto copy = std::make_shared<bytes_t>(before);
+    const drive_item_s whole = memory_drive("mem:whole-repair", copy, copy->size());
+    QTemporaryDir backups;
+    s.set_backup_folder(backups.path());
+
+    struct case_s {
+        bool whole_required;
+        bool stop;
+        repair_refusal_e refusal;
+    };
+    const case_s cases[] = {
+        {true, true, repair_refusal_e::search_stopped},
+        {false, true, repair_refusal_e::none},
+        {true, false, repair_refusal_e::none},
+    };
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "whole required " << c.whole_required << ", stopped " << c.stop);
+        s.require_whole_search(c.whole_required);
+        s.start_search(c.stop ? stopping : whole);
+        while (c.stop && s.found_count() == 0 && s.isRunning())
+            QThread::msleep(1);
+        if (c.stop)
+            s.request_stop();
+        ASSERT_TRUE(s.wait(10000));
+        ASSERT_EQ(s.was_stopped(), c.stop);
+        ASSERT_EQ(s.found_partitions(), QList<partition_item_s>{ntfs(63, 163)});
+
+        const table_plan_s plan = s.plan_repair();
+        EXPECT_EQ(plan.refusal, c.refusal);
+        if (c.refusal == repair_refusal_e::none) {
+            ASSERT_EQ(plan.new_entries.size(), 1);
+            EXPECT_EQ(plan.new_entries[0].start_sector, 63u);
+            continue;
+        }
+        EXPECT_TRUE(plan.new_entries.isEmpty());
+        EXPECT_EQ(s.write_partition_table(), -1);
+        EXPECT_EQ(s.last_refusal(), repair_refusal_e::search_stopped);
+        EXPECT_EQ(s.last_error(), "the search was stopped; nothing written");
+        EXPECT_TRUE(*held == before);
+        EXPECT_TRUE(QDir(backups.path()).isEmpty());
+    }
+    unregister_device("mem:held-repair");
+    unregister_device("mem:whole-repair");
 }
 
 namespace {
