@@ -19,7 +19,6 @@
 #include "disk/drive_list.h"
 #include "app/home_window.h"
 #include "pages/volume_window.h"
-#include "recovery/fat/fat_drive_table.h"
 #include "results/file_preview.h"
 #include "results/recovery_window.h"
 #include "results/result_models.h"
@@ -85,13 +84,14 @@ public:
     }
 
     // Opens the window on the image, chooses its volume on the volume page and scans it.
+    // Nothing else prepares the engines: the page's session opens the FAT drive table over
+    // the drive list as the scan starts.
     void scan_through_window() { scan_through_window(img.path, img.volume_path); }
     // `adjust` may change the listed volumes before the window shows them.
     void scan_through_window(const QString& image, const QString& volume_path,
                              const std::function<void(QList<volume_item_s>&)>& adjust = {})
     {
         set_drive_images({image});
-        reopen_fat_drives();
         enumerate_volumes();
         if (adjust)
             adjust(volume_item_list);
