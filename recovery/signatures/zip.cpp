@@ -6,8 +6,9 @@
 // point at the central directory where it was found.
 //
 // An entry written with a data descriptor (flag bit 3) may have no sizes in its local
-// header: its deflate data is decoded to find its end, and stored data ends at a
-// descriptor whose size field matches the distance walked.
+// header: its data ends at a descriptor whose size field matches the distance walked and
+// behind which the archive goes on; deflate data whose descriptor is not found so is
+// decoded to find its end.
 //
 // Documents and packages are told apart by their entries: Office Open XML by
 // [Content_Types].xml and its word/, xl/ or ppt/ folder; OpenDocument and EPUB by the
@@ -93,12 +94,37 @@ bool zip64_sizes(carve_reader& r, std::uint64_t extra, std::uint64_t len, std::u
     return false;
 }
 
+// Where an entry's deflate data with a data descriptor ends, found from the descriptor
+// rather than by decoding: a descriptor signature whose compressed size is its distance
+// from the data, with the next local header or the central directory right behind it. A
+// false match needs 12 bytes of compressed data to agree with it by chance. Looked for only
+// so far ahead; a descriptor written without its signature, or further away, is found by
+// decoding.
+std::optional<std::uint64_t> signed_descriptor_at(carve_reader& r, std::uint64_t data, bool zip64)
+{
+    constexpr std::uint64_t search_bytes = 16 * mib;
+    const std::uint64_t to = data + std::min(search_bytes, r.limit() - std::min(r.limit(), data));
+    const std::uint64_t sizes = zip64 ? 16 : 8;
+    for (std::uint64_t from = data;;) {
+        const auto hit = r.find(from, to, "PK\x07\x08");
+        if (!hit)
+            return std::nullopt;
+        from = *hit + 1;
+        const auto csize = zip64 ? r.le64(*hit + 8) : std::optional<std::uint64_t>(r.le32(*hit + 8));
+        const auto next = r.le32(*hit + 8 + sizes);
+        if (csize && *csize == *hit - data && next && (*next == local_sig || *next == central_sig))
+            return *hit;
+    }
+}
+
 // The end of an entry's data written with a data descriptor, and the descriptor's length.
 std::optional<std::uint64_t> descriptor_end(carve_reader& r, std::uint64_t data, std::uint16_t method, bool zip64)
 {
     std::uint64_t end = 0;
     if (method == 8) {
-        const auto e = deflate_end(r, data, deflate_kind::raw);
+        auto e = signed_descriptor_at(r, data, zip64);
+        if (!e)
+            e = deflate_end(r, data, deflate_kind::raw);
         if (!e)
             return std::nullopt;
         end = *e;

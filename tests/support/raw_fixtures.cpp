@@ -270,7 +270,8 @@ QByteArray zip(const std::vector<zip_entry_s>& entries, const QByteArray& commen
         le16(b, 0);
         b.append(e.name).append(packed);
         if (e.descriptor) {
-            le32(b, 0x08074b50);
+            if (e.descriptor_signature)
+                le32(b, 0x08074b50);
             le32(b, c);
             le32(b, static_cast<std::uint32_t>(packed.size()));
             le32(b, static_cast<std::uint32_t>(e.data.size()));
@@ -316,7 +317,7 @@ qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t i
         at += 30 + e.name.size();
         if (i == index)
             return at;
-        at += (e.deflate ? deflate_bytes(e.data, -15) : e.data).size() + (e.descriptor ? 16 : 0);
+        at += (e.deflate ? deflate_bytes(e.data, -15) : e.data).size() + (e.descriptor ? (e.descriptor_signature ? 16 : 12) : 0);
     }
 }
 

@@ -336,6 +336,55 @@ TEST(signatures, compressed_streams_damaged_inside_are_reported_whole)
     }
 }
 
+// A zip entry written with a data descriptor ends at a descriptor whose size field matches
+// and behind which the archive goes on; a descriptor without its signature is reached by
+// decoding the data instead. An archive whose descriptors are found so is reported whole even
+// when its compressed data is damaged; a descriptor whose size is wrong drops the archive.
+TEST(signatures, zip_entries_with_data_descriptors)
+{
+    rng g(71);
+    QByteArray text;
+    for (int i = 0; i < 2000; ++i)
+        text += QByteArray::number(static_cast<qulonglong>(g() % 100000)) + " cluster sector volume\n";
+    const QByteArray noise = random_bytes(g, 3000);
+    const auto entries = [&](bool signature) {
+        return std::vector<zip_entry_s>{{"a.txt", text, true, true, signature},
+                                        {"b.bin", noise, true, true, signature},
+                                        {"c.txt", "ccc", false, false}};
+    };
+    const QByteArray with_signatures = zip(entries(true));
+    const QByteArray without_signatures = zip(entries(false));
+    // The first entry's descriptor and its compressed-size field.
+    const qsizetype descriptor = zip_data_offset(entries(true), 1) - 30 - 5 - 16;
+    ASSERT_EQ(with_signatures.mid(descriptor, 4), QByteArray("PK\x07\x08"));
+    const auto changed = [](QByteArray b, qsizetype at) {
+        b[at] = static_cast<char>(b[at] ^ 0x40);
+        return b;
+    };
+    struct case_s {
+        const char* what;
+        QByteArray bytes;
+        bool whole;  // reported at its full length; otherwise not at all
+    } cases[] = {
+        {"descriptors with their signatures", with_signatures, true},
+        {"descriptors without signatures", without_signatures, true},
+        {"deflate data damaged, descriptors signed", changed(with_signatures, 35 + 100), true},
+        {"a signed descriptor with a wrong size", changed(with_signatures, descriptor + 8), false},
+        {"a descriptor without signature with a wrong size", changed(without_signatures, descriptor + 4), false},
+    };
+    for (const case_s& c : cases) {
+        const QByteArray bytes = random_bytes(g, 1024) + c.bytes + random_bytes(g, 8192);
+        const std::vector<raw_entry_s> found = scan_bytes(bytes);
+        if (!c.whole) {
+            EXPECT_TRUE(found.empty()) << c.what;
+            continue;
+        }
+        ASSERT_EQ(found.size(), 1u) << c.what;
+        EXPECT_EQ(found[0].offset, 1024u) << c.what;
+        EXPECT_EQ(found[0].size, static_cast<std::uint64_t>(c.bytes.size())) << c.what;
+    }
+}
+
 // A volume that is a partition of a disk image: offsets count from the partition's start,
 // and recovery reads the partition, not the disk.
 TEST(signatures, files_in_a_partition_of_an_image)
