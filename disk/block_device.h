@@ -34,6 +34,15 @@ public:
     // zeros; a device that does not know returns off.
     virtual std::uint64_t next_data(std::uint64_t off) { return off; }
 
+    // Copies up to n bytes at off into the file open as fd, at its offset fd_off, inside the
+    // system, without passing them through this process. Returns the count copied (0 at or
+    // past the end of the medium; fewer than n when a copy failed part-way), or -1 when the
+    // device cannot copy so or the copy failed: the caller then reads and writes the bytes.
+    virtual std::int64_t copy_to_file(std::uint64_t /*off*/, int /*fd*/, std::uint64_t /*fd_off*/, std::size_t /*n*/)
+    {
+        return -1;
+    }
+
     // Whether read_at may be called from several threads at once (positional reads of a
     // file, bytes in memory); a device that reads through a buffer of its own says no.
     virtual bool concurrent_reads() const { return false; }
@@ -115,6 +124,7 @@ public:
     bool flush() override { return inner_->flush(); }
     bool concurrent_reads() const override { return inner_->concurrent_reads(); }
     std::uint64_t next_data(std::uint64_t off) override;
+    std::int64_t copy_to_file(std::uint64_t off, int fd, std::uint64_t fd_off, std::size_t n) override;
 
 private:
     std::unique_ptr<block_device> inner_;

@@ -203,19 +203,38 @@ std::int32_t raw_recovery_c::recover_item_reported(std::uint64_t id, const QStri
     }
     if (!source || entry.offset > static_cast<std::uint64_t>(INT64_MAX))
         return recover_failed;
+    // Copied by the system from the volume to the file where the volume can (an image file);
+    // otherwise read and written here, straight from the buffer in large pieces, which the
+    // system files into its cache several times faster than small ones.
     QFile out(path);
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
         return recover_failed;
     // The file is read from its exact first byte: a file that does not start on a sector
     // boundary would otherwise come out shifted, with the sector's earlier bytes in front.
-    constexpr std::size_t piece = 8192;
-    std::vector<char> buffer(piece);
     std::uint64_t at = entry.offset;
     std::uint64_t remaining = entry.size;
     std::int32_t result = recover_written;
+    bool in_system = true;
     while (remaining > 0) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, piece));
-        const std::size_t n = read_or_zero(*source, at, buffer.data(), want, entry.offset, report);
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, copy_piece_bytes));
+        const std::uint64_t written = at - entry.offset;
+        std::int64_t n = in_system ? source->copy_to_file(at, out.handle(), written, want) : -1;
+        if (n < 0) {
+            // From here on through the buffer, which zero-fills unreadable sectors; the
+            // file's own position goes where the system's copying stopped.
+            if (in_system && !out.seek(static_cast<qint64>(written))) {
+                result = recover_write_error;
+                break;
+            }
+            in_system = false;
+            if (copy_buffer_.size() < want)
+                copy_buffer_.resize(want);
+            n = static_cast<std::int64_t>(read_or_zero(*source, at, copy_buffer_.data(), want, entry.offset, report));
+            if (n > 0 && out.write(copy_buffer_.data(), n) != n) {
+                result = recover_write_error;
+                break;
+            }
+        }
         if (n == 0) {
             // A loaded result of a volume that has since become shorter (a truncated image).
             result = recover_truncated;
@@ -224,13 +243,9 @@ std::int32_t raw_recovery_c::recover_item_reported(std::uint64_t id, const QStri
                                 .arg(remaining);
             break;
         }
-        if (out.write(buffer.data(), static_cast<qint64>(n)) != static_cast<qint64>(n)) {
-            result = recover_write_error;
-            break;
-        }
-        report.count(n);
-        at += n;
-        remaining -= n;
+        report.count(static_cast<std::uint64_t>(n));
+        at += static_cast<std::uint64_t>(n);
+        remaining -= static_cast<std::uint64_t>(n);
     }
     if (!out.flush() && result == recover_written)
         result = recover_write_error;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "disk/block_device.h"
 #include "recovery/recovery_base.h"
@@ -96,4 +97,8 @@ private:
     std::atomic<std::int64_t> found_count_{0};
     QString failure_;  // why the last scan could not start; written by the engine thread
     std::unique_ptr<block_device> batch_source_;  // the volume, open during a batch
+    // recover_item copies a file in pieces of this size; those it reads itself pass
+    // through copy_buffer_, kept between files.
+    static constexpr std::uint64_t copy_piece_bytes = 1u << 20;
+    std::vector<char> copy_buffer_;
 };

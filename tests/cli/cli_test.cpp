@@ -530,11 +530,12 @@ void prepare_traced(QProcess& p)
     p.setStandardInputFile(QProcess::nullDevice());
 }
 
-// The tracer's command line that runs vantrel-cli with every read delayed.
+// The tracer's command line that runs vantrel-cli with every read delayed; a recovery from
+// an image file copies through copy_file_range rather than reading.
 QStringList slowed_command(const QStringList& args, int delay_us)
 {
-    return QStringList{tool("strace"), "-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64", "-e",
-                       QStringLiteral("inject=pread64:delay_exit=%1").arg(delay_us), VANTREL_CLI} +
+    return QStringList{tool("strace"), "-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64,copy_file_range", "-e",
+                       QStringLiteral("inject=pread64,copy_file_range:delay_exit=%1").arg(delay_us), VANTREL_CLI} +
            args;
 }
 

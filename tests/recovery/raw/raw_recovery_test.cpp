@@ -94,7 +94,7 @@ TEST(raw_engine, set_volume_drops_one_final_backslash)
 TEST(raw_engine, recover_item_reads_from_the_exact_offset)
 {
     raw_image image;
-    image.filler(24, 24);
+    image.filler(5200, 5200);  // room for a file copied in several pieces
     const QString volume = image.write();
     const QByteArray& content = image.content();
     raw_recovery_c engine;
@@ -103,7 +103,7 @@ TEST(raw_engine, recover_item_reads_from_the_exact_offset)
     engine.set_volume(v);
     struct case_s {
         std::uint64_t offset, size;
-    } cases[] = {{1024, 700}, {1100, 700}, {0, 4096}, {513, 8192 + 17}, {3000, 1}};
+    } cases[] = {{1024, 700}, {1100, 700}, {0, 4096}, {513, 8192 + 17}, {3000, 1}, {1537, (5u << 19) + 3}};
     for (const case_s& c : cases) {
         engine.on_file_found("bin", c.offset, c.size);
         const std::uint64_t id = static_cast<std::uint64_t>(engine.found_files.size() - 1);
