@@ -29,9 +29,9 @@ main_window_c::main_window_c(QWidget* parent) : QSkinWidget(parent)
 
     connect(recovery_page->btn_back, &QPushButton::clicked, this, &main_window_c::on_click_recovery_back);
 
-    for (QWidget* page : {static_cast<QWidget*>(home_page), static_cast<QWidget*>(volume_page),
-                          static_cast<QWidget*>(drive_page), static_cast<QWidget*>(partition_page),
-                          static_cast<QWidget*>(recovery_page)}) {
+    for (QWidget* page :
+         {static_cast<QWidget*>(home_page), static_cast<QWidget*>(volume_page), static_cast<QWidget*>(drive_page),
+          static_cast<QWidget*>(partition_page), static_cast<QWidget*>(recovery_page)}) {
         gridLayout->addWidget(page, 0, 0, 1, 1);
     }
     home_page->raise();

@@ -38,6 +38,7 @@ private:
         const QString image = QStringLiteral(":/images/home/") + name;
         return QStringLiteral("QPushButton{ border-image: url(") + image +
                QStringLiteral("1.png); }\nQPushButton:hover{ border-image: url(") + image +
-               QStringLiteral("2.png);}\nQPushButton:pressed{  border-image: url(") + image + QStringLiteral("3.png);}");
+               QStringLiteral("2.png);}\nQPushButton:pressed{  border-image: url(") + image +
+               QStringLiteral("3.png);}");
     }
 };

@@ -63,8 +63,8 @@ QString printable(const QString& text)
     for (const QChar c : text) {
         const char16_t u = c.unicode();
         // Control characters and the marks that reorder text on the screen.
-        const bool hidden = c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) ||
-                            (u >= 0x2066 && u <= 0x2069);
+        const bool hidden =
+            c.category() == QChar::Other_Control || (u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069);
         if (!hidden)
             out += c;
         else if (u < 0x100)

@@ -21,11 +21,11 @@ struct cli_args_s {
     bool json = false;
     bool yes = false;
     bool deep = false;
-    bool verbose = false;  // the engines' diagnostic lines on stderr
+    bool verbose = false;      // the engines' diagnostic lines on stderr
     bool overwritten = false;  // recover: write files whose first cluster was reused too
-    QString out;   // --out DIR
-    QString save;  // --save FILE
-    QString load;  // --load FILE
+    QString out;               // --out DIR
+    QString save;              // --save FILE
+    QString load;              // --load FILE
 };
 
 // The text with control characters (ESC, newline, ...) and bidirectional marks written as

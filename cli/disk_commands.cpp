@@ -98,14 +98,22 @@ QJsonObject search_json(const partition_repair_c& search, const drive_item_s& dr
 QString refusal_name(repair_refusal_e refusal)
 {
     switch (refusal) {
-    case repair_refusal_e::none: return {};
-    case repair_refusal_e::no_drive: return QStringLiteral("no_drive");
-    case repair_refusal_e::search_running: return QStringLiteral("search_running");
-    case repair_refusal_e::nothing_found: return QStringLiteral("nothing_found");
-    case repair_refusal_e::gpt_disk: return QStringLiteral("gpt_disk");
-    case repair_refusal_e::too_many: return QStringLiteral("too_many_entries");
-    case repair_refusal_e::beyond_mbr: return QStringLiteral("beyond_mbr");
-    case repair_refusal_e::search_stopped: return QStringLiteral("search_stopped");
+    case repair_refusal_e::none:
+        return {};
+    case repair_refusal_e::no_drive:
+        return QStringLiteral("no_drive");
+    case repair_refusal_e::search_running:
+        return QStringLiteral("search_running");
+    case repair_refusal_e::nothing_found:
+        return QStringLiteral("nothing_found");
+    case repair_refusal_e::gpt_disk:
+        return QStringLiteral("gpt_disk");
+    case repair_refusal_e::too_many:
+        return QStringLiteral("too_many_entries");
+    case repair_refusal_e::beyond_mbr:
+        return QStringLiteral("beyond_mbr");
+    case repair_refusal_e::search_stopped:
+        return QStringLiteral("search_stopped");
     }
     return {};
 }
@@ -168,7 +176,9 @@ int cmd_drives(const cli_args_s& args)
         return exit_failure;
     QJsonArray list;
     if (!args.json)
-        out_line(QStringLiteral("#  %1  %2  geometry (cylinders/heads/sectors)").arg(QStringLiteral("path"), -40).arg(QStringLiteral("size"), 12));
+        out_line(QStringLiteral("#  %1  %2  geometry (cylinders/heads/sectors)")
+                     .arg(QStringLiteral("path"), -40)
+                     .arg(QStringLiteral("size"), 12));
     for (qsizetype n = 1; n < drive_list.size(); ++n) {
         const drive_item_s& d = drive_list[n];
         const disk_geometry_s g = d.geometry.value_or(disk_geometry_s{});
@@ -235,8 +245,9 @@ int cmd_repair(const cli_args_s& args)
     // shows the path it stands for.
     bool is_number = false;
     if (args.yes && !args.positionals.isEmpty() && (args.positionals[0].toInt(&is_number), is_number)) {
-        err_line(QStringLiteral("vantrel-cli: repair --yes takes the drive's path, not its number: numbers change "
-                                "when images are added (vantrel-cli drives shows the path of each number)"));
+        err_line(
+            QStringLiteral("vantrel-cli: repair --yes takes the drive's path, not its number: numbers change "
+                           "when images are added (vantrel-cli drives shows the path of each number)"));
         return exit_usage;
     }
     partition_repair_c search;

@@ -55,7 +55,7 @@ int run(const QStringList& raw)
     cli_args_s args;
     for (qsizetype i = 0; i < raw.size(); ++i) {
         const QString& a = raw[i];
-        QString* value = a == QLatin1String("--out") ? &args.out
+        QString* value = a == QLatin1String("--out")    ? &args.out
                          : a == QLatin1String("--save") ? &args.save
                          : a == QLatin1String("--load") ? &args.load
                                                         : nullptr;

@@ -48,8 +48,9 @@ void run_scan(recovery_session_c& session, const volume_item_s& volume, bool dee
     // The deep engine measures its way through the volume; the others count entries.
     const bool by_share = recovery_session_c::engine_for(volume, deep) == engine_kind::deep;
     const auto status = [&] {
-        return by_share ? QStringLiteral("%1%").arg(session.progress() * 100.0, 0, 'f', 1)
-                        : QStringLiteral("%1 entries read, %2 found").arg(session.read_count()).arg(session.found_count());
+        return by_share
+                   ? QStringLiteral("%1%").arg(session.progress() * 100.0, 0, 'f', 1)
+                   : QStringLiteral("%1 entries read, %2 found").arg(session.read_count()).arg(session.found_count());
     };
     progress_line_c line;
     interrupt_guard_c guard;

@@ -80,7 +80,8 @@ std::int64_t window_device::copy_to_file(std::uint64_t off, int fd, std::uint64_
 {
     if (off >= length_)
         return 0;
-    return inner_->copy_to_file(offset_ + off, fd, fd_off, static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - off)));
+    return inner_->copy_to_file(offset_ + off, fd, fd_off,
+                                static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - off)));
 }
 
 std::uint64_t window_device::next_data(std::uint64_t off)

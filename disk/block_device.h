@@ -64,8 +64,7 @@ enum class device_access { read, read_write };
 // regular file (buffered). Sources open read-only unless read_write is asked for. Returns
 // nullptr and sets error when the path cannot be opened; unreadable ranges registered for
 // the path are applied.
-std::unique_ptr<block_device> open_block_device(const QString& path, device_access access,
-                                                QString* error = nullptr);
+std::unique_ptr<block_device> open_block_device(const QString& path, device_access access, QString* error = nullptr);
 
 // Whether path names a block device (as opposed to an image file, wherever it lies: an
 // image under /dev/shm is still a file).

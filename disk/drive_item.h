@@ -18,8 +18,7 @@ struct disk_geometry_s {
     // which is what the partition search measures against.
     std::uint64_t size() const
     {
-        return static_cast<std::uint64_t>(cylinders) * tracks_per_cylinder * sectors_per_track *
-               bytes_per_sector;
+        return static_cast<std::uint64_t>(cylinders) * tracks_per_cylinder * sectors_per_track * bytes_per_sector;
     }
 };
 

@@ -111,8 +111,8 @@ QString save_backup(const QString& folder, const QString& drive_path, std::span<
     for (int n = 1; QFileInfo::exists(path); ++n)
         path = dir.filePath(QStringLiteral("%1-%2.bin").arg(stem).arg(n));
     QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) ||
-        f.write(reinterpret_cast<const char*>(sector.data()), 512) != 512 || !f.commit()) {
+    if (!f.open(QIODevice::WriteOnly) || f.write(reinterpret_cast<const char*>(sector.data()), 512) != 512 ||
+        !f.commit()) {
         *error = QStringLiteral("cannot save the old sector 0 to %1: %2").arg(path, f.errorString());
         return {};
     }
@@ -189,7 +189,8 @@ int partition_repair_c::write_partition_table()
     if (plan.refusal != repair_refusal_e::none)
         return -1;
 
-    last_backup_ = save_backup(backup_folder_, drive_->path, std::span<const std::uint8_t, 512>(old_sector), &last_error_);
+    last_backup_ =
+        save_backup(backup_folder_, drive_->path, std::span<const std::uint8_t, 512>(old_sector), &last_error_);
     if (last_backup_.isEmpty())
         return -1;
 
@@ -204,8 +205,9 @@ int partition_repair_c::write_partition_table()
 
     alignas(4096) std::uint8_t check[512] = {};
     if (!disk.seek(0) || disk.read(check, 512) != 512 || std::memcmp(check, mbr.data(), 512) != 0) {
-        last_error_ = QStringLiteral("sector 0 of %1 reads back different from what was written; the old sector "
-                                     "is saved in %2")
+        last_error_ = QStringLiteral(
+                          "sector 0 of %1 reads back different from what was written; the old sector "
+                          "is saved in %2")
                           .arg(drive_->path, last_backup_);
         return -1;
     }
@@ -214,8 +216,9 @@ int partition_repair_c::write_partition_table()
     // again; a disk whose partitions are in use refuses, and the user is told so.
     QString why;
     if (!disk.reread_partition_table(&why))
-        last_warning_ = QStringLiteral("the system still sees the old partition table of %1 (%2); it will read the "
-                                       "new one when the disk is attached again or the computer restarts")
+        last_warning_ = QStringLiteral(
+                            "the system still sees the old partition table of %1 (%2); it will read the "
+                            "new one when the disk is attached again or the computer restarts")
                             .arg(drive_->path, why);
     return 0;
 }

@@ -23,10 +23,10 @@ constexpr std::size_t BPB_BytsPerSec = 11;
 constexpr std::size_t BPB_SecPerClus = 13;
 constexpr std::size_t BPB_RsvdSecCnt = 14;
 constexpr std::size_t BPB_NumFATs = 16;
-constexpr std::size_t BPB_TotSec32 = 32;     // FAT32 total sector count
+constexpr std::size_t BPB_TotSec32 = 32;  // FAT32 total sector count
 constexpr std::size_t BPB_FATSz32 = 36;
-constexpr std::size_t BS_FilSysType32 = 82;  // "FAT32   " on a FAT32 volume
-constexpr std::size_t NTFS_TotalSectors = 40;  // NTFS total sector count, 64 bits
+constexpr std::size_t BS_FilSysType32 = 82;     // "FAT32   " on a FAT32 volume
+constexpr std::size_t NTFS_TotalSectors = 40;   // NTFS total sector count, 64 bits
 constexpr std::size_t EXFAT_VolumeLength = 72;  // 64 bits, in the volume's own sectors
 constexpr std::size_t EXFAT_VolumeFlags = 106;  // two bytes left out of the boot checksum
 constexpr std::size_t EXFAT_BytesPerSectorShift = 108;
@@ -49,7 +49,7 @@ std::uint64_t in_512_sectors(std::uint64_t count, std::uint64_t bytes)
 {
     const std::uint64_t scale = bytes / 512;
     return count > std::numeric_limits<std::uint64_t>::max() / scale ? std::numeric_limits<std::uint64_t>::max()
-                                                                       : count * scale;
+                                                                     : count * scale;
 }
 
 // NTFS's own sector size; a boot sector that names no usable one counts 512-byte sectors.

@@ -45,26 +45,41 @@ void build_partition_entry(std::span<std::uint8_t, MBR_EntrySize> entry, const p
 QString partition_type_name(std::uint8_t type)
 {
     switch (type) {
-    case 0x01: return QStringLiteral("FAT12");
+    case 0x01:
+        return QStringLiteral("FAT12");
     case 0x04:
     case 0x06:
-    case 0x0E: return QStringLiteral("FAT16");
+    case 0x0E:
+        return QStringLiteral("FAT16");
     case 0x05:
     case 0x0F:
-    case 0x85: return QStringLiteral("extended");
-    case 0x07: return QStringLiteral("NTFS/exFAT");
+    case 0x85:
+        return QStringLiteral("extended");
+    case 0x07:
+        return QStringLiteral("NTFS/exFAT");
     case 0x0B:
-    case 0x0C: return QStringLiteral("FAT32");
-    case 0x27: return QStringLiteral("recovery");
-    case 0x82: return QStringLiteral("Linux swap");
-    case 0x83: return QStringLiteral("Linux");
-    case 0x8E: return QStringLiteral("Linux LVM");
-    case 0xA5: return QStringLiteral("FreeBSD");
-    case 0xAF: return QStringLiteral("HFS+");
-    case 0xEE: return QStringLiteral("GPT protective");
-    case 0xEF: return QStringLiteral("EFI system");
-    case 0xFD: return QStringLiteral("Linux RAID");
-    default: return QStringLiteral("type 0x%1").arg(QString::number(type, 16).toUpper().rightJustified(2, u'0'));
+    case 0x0C:
+        return QStringLiteral("FAT32");
+    case 0x27:
+        return QStringLiteral("recovery");
+    case 0x82:
+        return QStringLiteral("Linux swap");
+    case 0x83:
+        return QStringLiteral("Linux");
+    case 0x8E:
+        return QStringLiteral("Linux LVM");
+    case 0xA5:
+        return QStringLiteral("FreeBSD");
+    case 0xAF:
+        return QStringLiteral("HFS+");
+    case 0xEE:
+        return QStringLiteral("GPT protective");
+    case 0xEF:
+        return QStringLiteral("EFI system");
+    case 0xFD:
+        return QStringLiteral("Linux RAID");
+    default:
+        return QStringLiteral("type 0x%1").arg(QString::number(type, 16).toUpper().rightJustified(2, u'0'));
     }
 }
 
@@ -120,12 +135,14 @@ bool is_gpt_disk(std::span<const std::uint8_t, 512> sector0, std::span<const std
     return crc == le32(sector1, GPT_HeaderCrc);
 }
 
-table_plan_s plan_partition_table(std::span<const std::uint8_t, 512> sector0, std::span<const std::uint8_t, 512> sector1,
-                                  const QList<partition_item_s>& found, std::uint64_t drive_sectors)
+table_plan_s plan_partition_table(std::span<const std::uint8_t, 512> sector0,
+                                  std::span<const std::uint8_t, 512> sector1, const QList<partition_item_s>& found,
+                                  std::uint64_t drive_sectors)
 {
     table_plan_s plan;
     for (std::size_t e = 0; e < MBR_Entries; ++e) {
-        const std::span<const std::uint8_t> raw = sector0.subspan(MBR_PartitionTable + e * MBR_EntrySize, MBR_EntrySize);
+        const std::span<const std::uint8_t> raw =
+            sector0.subspan(MBR_PartitionTable + e * MBR_EntrySize, MBR_EntrySize);
         if (raw[4] == 0)
             continue;
         table_entry_s o;
@@ -235,11 +252,11 @@ table_plan_s plan_partition_table(std::span<const std::uint8_t, 512> sector0, st
                      [](const table_entry_s& a, const table_entry_s& b) { return a.start_sector < b.start_sector; });
 
     for (const table_entry_s& n : plan.new_entries) {
-        if (n.fate != entry_fate_e::kept &&
-            (n.start_sector > mbr_sector_limit || n.sector_count > mbr_sector_limit)) {
+        if (n.fate != entry_fate_e::kept && (n.start_sector > mbr_sector_limit || n.sector_count > mbr_sector_limit)) {
             plan.refusal = repair_refusal_e::beyond_mbr;
-            plan.reason = QStringLiteral("the %1 partition at sectors %2 lies beyond what a master boot record can "
-                                         "describe (sector numbers and lengths below 2^32)")
+            plan.reason = QStringLiteral(
+                              "the %1 partition at sectors %2 lies beyond what a master boot record can "
+                              "describe (sector numbers and lengths below 2^32)")
                               .arg(n.file_system, sectors_text(n.start_sector, n.end_sector()));
             return plan;
         }
@@ -248,8 +265,9 @@ table_plan_s plan_partition_table(std::span<const std::uint8_t, 512> sector0, st
         const auto kept = std::count_if(plan.new_entries.begin(), plan.new_entries.end(),
                                         [](const table_entry_s& n) { return n.fate == entry_fate_e::kept; });
         plan.refusal = repair_refusal_e::too_many;
-        plan.reason = QStringLiteral("the new table would need %1 entries (%2 kept from the old table, %3 found); a "
-                                     "master boot record holds four")
+        plan.reason = QStringLiteral(
+                          "the new table would need %1 entries (%2 kept from the old table, %3 found); a "
+                          "master boot record holds four")
                           .arg(plan.new_entries.size())
                           .arg(kept)
                           .arg(plan.new_entries.size() - kept);
@@ -298,10 +316,14 @@ std::array<std::uint8_t, 512> build_master_boot_record(std::span<const std::uint
 QString entry_fate_name(entry_fate_e fate, const plan_words_s& words)
 {
     switch (fate) {
-    case entry_fate_e::kept: return words.kept;
-    case entry_fate_e::found: return words.found;
-    case entry_fate_e::replaced: return words.replaced;
-    case entry_fate_e::dropped: return words.dropped;
+    case entry_fate_e::kept:
+        return words.kept;
+    case entry_fate_e::found:
+        return words.found;
+    case entry_fate_e::replaced:
+        return words.replaced;
+    case entry_fate_e::dropped:
+        return words.dropped;
     }
     return {};
 }
@@ -340,12 +362,13 @@ QStringList describe_table_plan(const table_plan_s& plan, const plan_words_s& wo
     QStringList rights;
     const qsizetype rows = std::max<qsizetype>({plan.old_entries.size(), plan.new_entries.size(), 1});
     for (qsizetype r = 0; r < rows; ++r) {
-        lefts << (r < plan.old_entries.size() ? QStringLiteral("%1 %2").arg(plan.old_entries[r].slot).arg(cell(plan.old_entries[r]))
-                                             : (r == 0 ? QStringLiteral("  ") + words.empty : QString()));
-        rights << (r < plan.new_entries.size()
-                       ? QStringLiteral("%1 %2").arg(r + 1).arg(cell(plan.new_entries[r]))
-                       : (r == 0 && plan.refusal != repair_refusal_e::none ? QStringLiteral("  ") + words.nothing_written
-                                                                          : QString()));
+        lefts << (r < plan.old_entries.size()
+                      ? QStringLiteral("%1 %2").arg(plan.old_entries[r].slot).arg(cell(plan.old_entries[r]))
+                      : (r == 0 ? QStringLiteral("  ") + words.empty : QString()));
+        rights << (r < plan.new_entries.size() ? QStringLiteral("%1 %2").arg(r + 1).arg(cell(plan.new_entries[r]))
+                                               : (r == 0 && plan.refusal != repair_refusal_e::none
+                                                      ? QStringLiteral("  ") + words.nothing_written
+                                                      : QString()));
     }
     int width = int(words.now.size());
     for (const QString& left : lefts)
@@ -362,8 +385,9 @@ QStringList describe_table_plan(const table_plan_s& plan, const plan_words_s& wo
         if (!e.note.isEmpty())
             lines << QStringLiteral("old entry %1: %2").arg(e.slot).arg(e.note);
     for (const partition_item_s& p : plan.inside_kept)
-        lines << QStringLiteral("the %1 partition at sectors %2-%3 lies inside a kept entry and is not written as "
-                                "an entry of its own")
+        lines << QStringLiteral(
+                     "the %1 partition at sectors %2-%3 lies inside a kept entry and is not written as "
+                     "an entry of its own")
                      .arg(p.file_system)
                      .arg(p.start_sector)
                      .arg(p.end_sector);

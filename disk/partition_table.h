@@ -41,7 +41,7 @@ enum class entry_fate_e { kept, found, replaced, dropped };
 
 // One entry of the old or the new table.
 struct table_entry_s {
-    int slot = 0;  // 1-4: its place in the old table; 0 for a found partition
+    int slot = 0;             // 1-4: its place in the old table; 0 for a found partition
     std::uint8_t status = 0;  // 0x80 active
     std::uint8_t type = 0;
     std::uint64_t start_sector = 0;
@@ -68,8 +68,8 @@ enum class repair_refusal_e {
 
 // The repair's plan: the old table, the new one, and the reason when it cannot be written.
 struct table_plan_s {
-    QList<table_entry_s> old_entries;  // the old table's entries with a type, in slot order
-    QList<table_entry_s> new_entries;  // what is written, in start order (at most four)
+    QList<table_entry_s> old_entries;     // the old table's entries with a type, in slot order
+    QList<table_entry_s> new_entries;     // what is written, in start order (at most four)
     QList<partition_item_s> inside_kept;  // found partitions inside a kept entry: not written
     repair_refusal_e refusal = repair_refusal_e::none;
     QString reason;  // empty when the plan can be written
@@ -108,8 +108,9 @@ bool is_gpt_disk(std::span<const std::uint8_t, 512> sector0, std::span<const std
 
 // Plans the new table from the old sector 0 (and sector 1, for the GPT check), the found
 // partitions in ascending start order and the drive's size in sectors.
-table_plan_s plan_partition_table(std::span<const std::uint8_t, 512> sector0, std::span<const std::uint8_t, 512> sector1,
-                                  const QList<partition_item_s>& found, std::uint64_t drive_sectors);
+table_plan_s plan_partition_table(std::span<const std::uint8_t, 512> sector0,
+                                  std::span<const std::uint8_t, 512> sector1, const QList<partition_item_s>& found,
+                                  std::uint64_t drive_sectors);
 
 // The new sector 0: our boot program, the old disk signature and the two bytes after it, the
 // planned entries in order (old entries with their own bytes, found ones built on the

@@ -74,7 +74,8 @@ int fuzz_partition_entries(const std::uint8_t* data, std::size_t size)
     for (qsizetype e = 0; e < entries.size(); ++e) {
         const table_entry_s& n = entries[e];
         FUZZ_CHECK(n.sector_count != 0 && n.start_sector <= mbr_sector_limit && n.sector_count <= mbr_sector_limit);
-        FUZZ_CHECK(n.fate != entry_fate_e::kept || (n.start_sector >= 1 && n.start_sector + n.sector_count <= drive_sectors));
+        FUZZ_CHECK(n.fate != entry_fate_e::kept ||
+                   (n.start_sector >= 1 && n.start_sector + n.sector_count <= drive_sectors));
         // No two written entries overlap.
         FUZZ_CHECK(e == 0 || entries[e - 1].end_sector() < n.start_sector);
         active = active || (n.status & 0x80);
@@ -94,14 +95,15 @@ int fuzz_partition_entries(const std::uint8_t* data, std::size_t size)
     const std::array<std::uint8_t, 512> mbr = build_master_boot_record(old, entries, geometry);
     const auto program = boot_program();
     FUZZ_CHECK(std::equal(program.begin(), program.end(), mbr.begin()));
-    FUZZ_CHECK(std::equal(old.begin() + MBR_DiskSignature, old.begin() + MBR_PartitionTable,
-                          mbr.begin() + MBR_DiskSignature));
+    FUZZ_CHECK(
+        std::equal(old.begin() + MBR_DiskSignature, old.begin() + MBR_PartitionTable, mbr.begin() + MBR_DiskSignature));
     FUZZ_CHECK(mbr[510] == 0x55 && mbr[511] == 0xAA);
     const std::span<const std::uint8_t> bytes(mbr);
     for (std::size_t e = 0; e < MBR_Entries; ++e) {
         const std::size_t at = MBR_PartitionTable + e * MBR_EntrySize;
         if (e >= static_cast<std::size_t>(entries.size())) {
-            FUZZ_CHECK(std::all_of(mbr.begin() + at, mbr.begin() + at + MBR_EntrySize, [](std::uint8_t b) { return b == 0; }));
+            FUZZ_CHECK(
+                std::all_of(mbr.begin() + at, mbr.begin() + at + MBR_EntrySize, [](std::uint8_t b) { return b == 0; }));
             continue;
         }
         const table_entry_s& n = entries[static_cast<qsizetype>(e)];

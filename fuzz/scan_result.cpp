@@ -18,7 +18,8 @@ int fuzz_scan_result(const std::uint8_t* data, std::size_t size)
         return 0;
     }
     FUZZ_CHECK(size >= raw_sav_header_bytes + raw_entry_s::bytes);
-    FUZZ_CHECK(static_cast<std::size_t>(engine.found_files.size()) == (size - raw_sav_header_bytes) / raw_entry_s::bytes);
+    FUZZ_CHECK(static_cast<std::size_t>(engine.found_files.size()) ==
+               (size - raw_sav_header_bytes) / raw_entry_s::bytes);
     qsizetype grouped = 0;
     for (const QList<std::uint64_t>& indexes : engine.type_table)
         grouped += indexes.size();

@@ -17,10 +17,10 @@ void style_page_button(QPushButton* button, const QColor& text)
     }
     palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(127, 127, 127));
     button->setPalette(palette);
-    button->setStyleSheet(QStringLiteral(
-        "QPushButton{ border-image: url(:/images/partition_search/btn_wai_1.png); }\n"
-        "QPushButton:hover{ border-image: url(:/images/partition_search/btn_wai_2.png);}\n"
-        "QPushButton:pressed{  border-image: url(:/images/partition_search/btn_wai_3.png);}"));
+    button->setStyleSheet(
+        QStringLiteral("QPushButton{ border-image: url(:/images/partition_search/btn_wai_1.png); }\n"
+                       "QPushButton:hover{ border-image: url(:/images/partition_search/btn_wai_2.png);}\n"
+                       "QPushButton:pressed{  border-image: url(:/images/partition_search/btn_wai_3.png);}"));
 }
 
 void style_page_list(QListView* list)

@@ -73,8 +73,8 @@ void partition_delegate_c::paint(QPainter* painter, const QStyleOptionViewItem& 
         p.setPen(Qt::black);
         p.setFont(QFont(QStringLiteral("Verdana"), 8));
         // The header takes row 0; the first partition found is number 0.
-        const QString texts[] = {QString::number(index.row() - 1), part.file_system,
-                                 QString::number(part.start_sector), QString::number(part.end_sector),
+        const QString texts[] = {QString::number(index.row() - 1), part.file_system, QString::number(part.start_sector),
+                                 QString::number(part.end_sector),
                                  format_size((part.end_sector - part.start_sector + 1) * 512)};
         p.drawText(15, y, texts[0]);
         for (int i = 0; i < 4; ++i) {

@@ -92,14 +92,19 @@ void partition_window_c::on_stop_clicked()
 const char* partition_window_c::refusal_key(repair_refusal_e refusal)
 {
     switch (refusal) {
-    case repair_refusal_e::gpt_disk: return "partition_gpt_warning";
-    case repair_refusal_e::too_many: return "partition_too_many_warning";
-    case repair_refusal_e::beyond_mbr: return "partition_beyond_warning";
-    case repair_refusal_e::nothing_found: return "partition_none_warning";
+    case repair_refusal_e::gpt_disk:
+        return "partition_gpt_warning";
+    case repair_refusal_e::too_many:
+        return "partition_too_many_warning";
+    case repair_refusal_e::beyond_mbr:
+        return "partition_beyond_warning";
+    case repair_refusal_e::nothing_found:
+        return "partition_none_warning";
     case repair_refusal_e::none:
     case repair_refusal_e::no_drive:
     case repair_refusal_e::search_running:
-    case repair_refusal_e::search_stopped: break;
+    case repair_refusal_e::search_stopped:
+        break;
     }
     return "partition_failed_warning";
 }
@@ -127,9 +132,9 @@ void partition_window_c::on_repair_clicked()
     words.found = translate("partition_fate_found");
     words.replaced = translate("partition_fate_replaced");
     words.dropped = translate("partition_fate_dropped");
-    const QString table =
-        QStringLiteral("<pre>") + describe_table_plan(plan, words).join(QLatin1Char('\n')).toHtmlEscaped() +
-        QStringLiteral("</pre>");
+    const QString table = QStringLiteral("<pre>") +
+                          describe_table_plan(plan, words).join(QLatin1Char('\n')).toHtmlEscaped() +
+                          QStringLiteral("</pre>");
     if (warning_box(this, "partition_query", QMessageBox::Yes | QMessageBox::No, QStringLiteral("Orvane"), table) !=
         QMessageBox::Yes) {
         return;

@@ -9,7 +9,8 @@
 #include "skin/message_box.h"
 #include "volumes/volume_enumeration.h"
 
-volume_window_c::volume_window_c(main_window_c* main_window, QWidget* parent) : QWidget(parent), main_window(main_window)
+volume_window_c::volume_window_c(main_window_c* main_window, QWidget* parent)
+    : QWidget(parent), main_window(main_window)
 {
     setupUi(this);
     lv_volumes->setItemDelegate(new volume_delegate_c(lv_volumes));

@@ -29,9 +29,7 @@ void set_diagnostic_sink(diagnostic_sink sink)
 
 diagnostic_sink stderr_diagnostics()
 {
-    return [](std::string_view text) {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-    };
+    return [](std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); };
 }
 
 void diagnostic(const char* format, ...)

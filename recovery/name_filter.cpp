@@ -3,8 +3,8 @@
 name_filter_c::name_filter_c(const QStringList& globs)
 {
     for (const QString& g : globs)
-        globs_.push_back({QRegularExpression(QRegularExpression::wildcardToRegularExpression(g)),
-                          g.contains(QLatin1Char('/'))});
+        globs_.push_back(
+            {QRegularExpression(QRegularExpression::wildcardToRegularExpression(g)), g.contains(QLatin1Char('/'))});
 }
 
 bool name_filter_c::matches(const recovery_row_s& r) const

@@ -78,7 +78,7 @@ public:
 // Results of recover_item, the same for every engine (the NTFS library's own codes). Below 0
 // nothing is left under the target's name; recover_partial leaves the whole file.
 enum recover_result : std::int32_t {
-    recover_partial = 1,         // written in its full size, but unreadable ranges hold zeros
+    recover_partial = 1,  // written in its full size, but unreadable ranges hold zeros
     recover_written = 0,
     recover_failed = -1,         // unknown item; or the volume or the target cannot be opened
     recover_unknown_item = -2,   // the item's record cannot be loaded

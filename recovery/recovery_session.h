@@ -36,7 +36,8 @@ class recovery_session_c : public QObject {
 
 public:
     // Loads the deep scan's configuration from config_path (built-in limits when missing).
-    explicit recovery_session_c(QObject* parent = nullptr, const QString& config_path = QStringLiteral("./Orvane.conf"));
+    explicit recovery_session_c(QObject* parent = nullptr,
+                                const QString& config_path = QStringLiteral("./Orvane.conf"));
     // A scan still running is stopped (its results discarded) and waited for.
     ~recovery_session_c() override;
 
@@ -112,7 +113,7 @@ private:
     volume_item_s volume_;
     QTimer ticker_;
     std::int32_t stop_asked_ = stop_none;  // the stop asked for during the present scan
-    bool finish_due_ = false;  // finished() not yet emitted for the scan that ran
+    bool finish_due_ = false;              // finished() not yet emitted for the scan that ran
     std::atomic<int> writers_{0};
     // Held by a writer while it reads one file out of the engine: a recovery and a preview
     // may run at once, but an engine reads for one of them at a time.

@@ -41,7 +41,8 @@ QString recovery_writer_c::safe_name(QString name)
         name = QLatin1Char('_') + name;
     // Short enough for the file system, with room for " (N)": cut before the extension.
     while (name.toUtf8().size() > 240)
-        name.remove(name.lastIndexOf(QLatin1Char('.')) > 0 ? name.lastIndexOf(QLatin1Char('.')) - 1 : name.size() - 1, 1);
+        name.remove(name.lastIndexOf(QLatin1Char('.')) > 0 ? name.lastIndexOf(QLatin1Char('.')) - 1 : name.size() - 1,
+                    1);
     return name;
 }
 

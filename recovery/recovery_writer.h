@@ -47,10 +47,10 @@ struct recovery_row_s {
 };
 
 struct recovery_outcome_s {
-    QString path;            // relative to the output folder, with "/" between folders
-    std::uint64_t size = 0;  // bytes written
-    std::int32_t result = 0; // recover_written, recover_partial, or a recover_result below 0
-    QString reason;          // why it failed; empty when written
+    QString path;                          // relative to the output folder, with "/" between folders
+    std::uint64_t size = 0;                // bytes written
+    std::int32_t result = 0;               // recover_written, recover_partial, or a recover_result below 0
+    QString reason;                        // why it failed; empty when written
     std::vector<byte_range_s> unreadable;  // partial: the ranges of the file written as zeros
 
     // Whether the file was written (whole, or partial).

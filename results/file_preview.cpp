@@ -9,8 +9,8 @@
 
 bool preview_as_image(const QString& name)
 {
-    static const char* const kinds[] = {".bmp", ".gif", ".jpg", ".jpeg", ".png", ".pbm", ".pgm",
-                                        ".ppm", ".tif", ".tiff", ".xbm", ".xpm", ".webp"};
+    static const char* const kinds[] = {".bmp", ".gif", ".jpg",  ".jpeg", ".png", ".pbm", ".pgm",
+                                        ".ppm", ".tif", ".tiff", ".xbm",  ".xpm", ".webp"};
     for (const char* k : kinds)
         if (name.endsWith(QLatin1String(k), Qt::CaseInsensitive))
             return true;
@@ -109,7 +109,8 @@ void file_preview_c::run()
         return;
     }
     recovery_writer_c writer(session_);
-    const QList<recovery_outcome_s> outcomes = writer.write({recovery_row_s{QStringLiteral("/"), row}}, dir_.path(), false);
+    const QList<recovery_outcome_s> outcomes =
+        writer.write({recovery_row_s{QStringLiteral("/"), row}}, dir_.path(), false);
     if (outcomes.isEmpty() || !outcomes[0].written()) {
         reason = outcomes.isEmpty() ? QString() : outcomes[0].reason;
         return;

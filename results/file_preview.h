@@ -2,8 +2,8 @@
 // The preview of one found file on the recovery page: the file is written through the
 // engine library's writer into a private temporary folder (made once, removed with the
 // preview), then read back as an image through Qt's image plug-ins (a picture that does not
-// decode shows nothing), or as the beginning of a text. Writing and decoding run on the preview's own thread, so the page never waits on an
-// engine; the page reads the result once finished() has been delivered to it.
+// decode shows nothing), or as the beginning of a text. Writing and decoding run on the preview's own thread, so the
+// page never waits on an engine; the page reads the result once finished() has been delivered to it.
 //
 // The thread counts as a writer of the session's results, so no new scan resets the engine
 // while a preview reads it; the session lets one recovery read an engine at a time, so a

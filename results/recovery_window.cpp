@@ -64,7 +64,8 @@ recovery_window_c::recovery_window_c(main_window_c* main) : QWidget(main), main_
 
     tv_dirtree = new QTreeView(this);
     tv_dirtree->setObjectName(QStringLiteral("tv_dirtree"));
-    tv_dirtree->setStyleSheet(QStringLiteral("QTreeView  {\n    border-style: none;\n    border: 1px solid #8bb8fe;\n }\n"));
+    tv_dirtree->setStyleSheet(
+        QStringLiteral("QTreeView  {\n    border-style: none;\n    border: 1px solid #8bb8fe;\n }\n"));
     tree_model_ = new TreeModel({}, this);
     tv_dirtree->setModel(tree_model_);
     tv_dirtree->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
@@ -315,15 +316,17 @@ const char* const scan_result_filter = "Orvane Scan files (*.sav);;All files (*.
 
 void recovery_window_c::on_save_result_clicked()
 {
-    QString path = choose_save_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
+    QString path =
+        choose_save_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
         path += QStringLiteral(".sav");
     // Saved by the engine library, as the command line's scan --deep --save does.
     if (const QString error = session_.save(path); !error.isEmpty())
-        notice_box(this, translate("recovery_save_warning").arg(QDir::toNativeSeparators(path)) + QStringLiteral("\n") + error,
-                   QMessageBox::Ok);
+        notice_box(
+            this, translate("recovery_save_warning").arg(QDir::toNativeSeparators(path)) + QStringLiteral("\n") + error,
+            QMessageBox::Ok);
 }
 
 int recovery_window_c::load_scan_result()
@@ -331,7 +334,8 @@ int recovery_window_c::load_scan_result()
     if (scan_busy || refuse_while_writing())
         return -1;
     reset_page();
-    const QString path = choose_open_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
+    const QString path =
+        choose_open_file(this, QStringLiteral("Save"), QDir::currentPath(), QLatin1String(scan_result_filter));
     if (path.isEmpty())
         return -1;
     if (!session_.load(path, volume_item_list).isEmpty()) {
@@ -506,9 +510,11 @@ void recovery_window_c::on_writer_finished()
     }
     QString text = translate("recovery_written").arg(written).arg(QDir::toNativeSeparators(writer_->folder));
     if (!partial.isEmpty())
-        text += QStringLiteral("\n\n") + translate("recovery_partial") + QLatin1Char('\n') + partial.join(QLatin1Char('\n'));
+        text += QStringLiteral("\n\n") + translate("recovery_partial") + QLatin1Char('\n') +
+                partial.join(QLatin1Char('\n'));
     if (!failed.isEmpty())
-        text += QStringLiteral("\n\n") + translate("recovery_failed") + QLatin1Char('\n') + failed.join(QLatin1Char('\n'));
+        text +=
+            QStringLiteral("\n\n") + translate("recovery_failed") + QLatin1Char('\n') + failed.join(QLatin1Char('\n'));
     if (written + partial.size() > 0)
         QDesktopServices::openUrl(QUrl::fromLocalFile(writer_->folder));
     notice_box(this, text, QMessageBox::Ok);

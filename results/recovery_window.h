@@ -145,9 +145,9 @@ private:
     recovery_file_c* writer_ = nullptr;
     file_preview_c* preview_ = nullptr;
     std::optional<recovery_item_s> pending_preview_;  // asked for while another was made
-    int preview_generation_ = 0;   // bumped whenever the shown preview is dropped
-    int preview_requested_ = -1;   // the generation of the preview being made
-    QImage preview_image_;         // what the preview shows: a picture, else a text
+    int preview_generation_ = 0;                      // bumped whenever the shown preview is dropped
+    int preview_requested_ = -1;                      // the generation of the preview being made
+    QImage preview_image_;                            // what the preview shows: a picture, else a text
     QString preview_text_;
     TreeModel* tree_model_ = nullptr;
     recovery_model_c* table_model_ = nullptr;

@@ -126,9 +126,11 @@ template <typename key_t>
 void sort_rows(QList<recovery_item_s>& rows, bool ascending, key_t key)
 {
     if (ascending)
-        std::sort(rows.begin(), rows.end(), [&](const recovery_item_s& a, const recovery_item_s& b) { return key(a) < key(b); });
+        std::sort(rows.begin(), rows.end(),
+                  [&](const recovery_item_s& a, const recovery_item_s& b) { return key(a) < key(b); });
     else
-        std::sort(rows.begin(), rows.end(), [&](const recovery_item_s& a, const recovery_item_s& b) { return key(b) < key(a); });
+        std::sort(rows.begin(), rows.end(),
+                  [&](const recovery_item_s& a, const recovery_item_s& b) { return key(b) < key(a); });
 }
 
 }  // namespace

@@ -51,8 +51,7 @@ QMessageBox::StandardButton notice_box(QWidget* parent, const QString& text, QMe
     if (buttons == QMessageBox::NoButton) {
         buttons = QMessageBox::Ok;
     }
-    QMessageBox box(QMessageBox::Warning, title, text, buttons, parent,
-                    Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    QMessageBox box(QMessageBox::Warning, title, text, buttons, parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
     box.setIconPixmap(QPixmap(QStringLiteral(":/images/top.ico")));
     if (!details.isEmpty()) {
         box.setInformativeText(details);

@@ -79,9 +79,8 @@ void QSkinWidget::create_buttons()
         int x;
         void (QSkinWidget::*action)();
     };
-    const top_s tops[] = {{10, &QSkinWidget::on_top_files},
-                          {113, &QSkinWidget::on_top_partition},
-                          {216, &QSkinWidget::on_top_deep_scan}};
+    const top_s tops[] = {
+        {10, &QSkinWidget::on_top_files}, {113, &QSkinWidget::on_top_partition}, {216, &QSkinWidget::on_top_deep_scan}};
     for (int i = 0; i < 3; ++i) {
         auto* b = new top_button;
         const QString a = QString::number(i + 1);
@@ -262,8 +261,7 @@ void QSkinWidget::updateStyle()
     const QPixmap& sr = edge_right;
     const int corner = 64;
     if (!so.isNull()) {
-        p.drawPixmap(QRect(w - corner, 0, corner, so.height()), so,
-                     QRect(so.width() - corner, 0, corner, so.height()));
+        p.drawPixmap(QRect(w - corner, 0, corner, so.height()), so, QRect(so.width() - corner, 0, corner, so.height()));
         p.drawPixmap(QRect(0, 0, corner, so.height()), so, QRect(0, 0, corner, so.height()));
         p.drawPixmap(QRect(corner, 0, w - 2 * corner, so.height()), so,
                      QRect(corner, 0, so.width() - 2 * corner, so.height()));

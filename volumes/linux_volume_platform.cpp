@@ -140,8 +140,8 @@ volume_facts_s probe_file_system(const QString& drive_path, std::uint64_t offset
     const int fd = ::open(QFile::encodeName(drive_path).constData(), O_RDONLY | O_CLOEXEC);
     const fd_closer closer{fd};
     probe_ptr pr(blkid_new_probe());
-    if (fd < 0 || !pr || blkid_probe_set_device(pr.get(), fd, static_cast<blkid_loff_t>(offset),
-                                                static_cast<blkid_loff_t>(bytes)) != 0)
+    if (fd < 0 || !pr ||
+        blkid_probe_set_device(pr.get(), fd, static_cast<blkid_loff_t>(offset), static_cast<blkid_loff_t>(bytes)) != 0)
         return facts;
     blkid_probe_enable_superblocks(pr.get(), 1);
     blkid_probe_set_superblocks_flags(pr.get(), BLKID_SUBLKS_TYPE | BLKID_SUBLKS_LABEL | BLKID_SUBLKS_VERSION);

@@ -43,8 +43,8 @@ std::optional<volume_item_s> find_volume_where(match_t match)
 
 // The part of an image from a byte offset on, at most length bytes; nothing when the offset
 // lies beyond the image's end.
-std::unique_ptr<block_device> image_window(std::unique_ptr<block_device> dev, std::uint64_t start,
-                                           std::uint64_t length, QString* error, const QString& name)
+std::unique_ptr<block_device> image_window(std::unique_ptr<block_device> dev, std::uint64_t start, std::uint64_t length,
+                                           QString* error, const QString& name)
 {
     const std::uint64_t size = dev->size();
     if (start >= size) {

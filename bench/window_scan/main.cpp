@@ -91,7 +91,8 @@ int main(int argc, char** argv)
                 for (std::size_t i = 0; i < folders.size(); ++i)
                     if (folders[i].rows.size() > folders[biggest].rows.size())
                         biggest = i;
-                const QModelIndex index = folders.empty() ? QModelIndex() : tree->index_of(tree->tree().path_of(biggest));
+                const QModelIndex index =
+                    folders.empty() ? QModelIndex() : tree->index_of(tree->tree().path_of(biggest));
                 if (index.isValid()) {
                     page->tv_dirtree->setCurrentIndex(index);
                     emit page->tv_dirtree->clicked(index);

@@ -37,8 +37,8 @@ constexpr std::size_t lfn_offsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 
 
 std::span<const std::uint8_t> current_entry(const DIR* dj)
 {
-    return std::span<const std::uint8_t>(dj->fs->win).subspan((dj->index % entries_per_sector) * entry_bytes,
-                                                               entry_bytes);
+    return std::span<const std::uint8_t>(dj->fs->win)
+        .subspan((dj->index % entries_per_sector) * entry_bytes, entry_bytes);
 }
 
 // Places one long-name part into the working buffer. Part n (1-based) holds characters
@@ -100,7 +100,7 @@ std::optional<std::uint8_t> first_byte_for(std::span<const std::uint8_t> e, std:
     for (unsigned b = 1; b < 256; ++b) {
         if (checksum_with_first(e, static_cast<std::uint8_t>(b)) != sum)
             continue;
-            if (b == ' ' || b == deleted_mark || (b < 0x20 && b != 0x05) || (b >= 'a' && b <= 'z') ||
+        if (b == ' ' || b == deleted_mark || (b < 0x20 && b != 0x05) || (b >= 'a' && b <= 'z') ||
             not_in_names.find(static_cast<char>(b)) != std::string_view::npos)
             return std::nullopt;
         return static_cast<std::uint8_t>(b);

@@ -54,7 +54,6 @@ table_s& table()
     return *t;
 }
 
-
 // Whether the drive still has its medium: an image file that still exists, a block device
 // that still reports a size.
 bool medium_present(const QString& path)
@@ -83,8 +82,8 @@ int open_drives()
         t.count = n + 1;
         if (check_fat_drive(n) == 1)
             diagnostic(" (%uMB, %u bytes * %u sectors)\n",
-                static_cast<unsigned>(std::uint64_t{d.sector_count} * d.sector_size / 1024 / 1024),
-                static_cast<unsigned>(d.sector_size), static_cast<unsigned>(d.sector_count));
+                       static_cast<unsigned>(std::uint64_t{d.sector_count} * d.sector_size / 1024 / 1024),
+                       static_cast<unsigned>(d.sector_size), static_cast<unsigned>(d.sector_count));
         else
             diagnostic(" (Not Ready)\n");
     }

@@ -75,8 +75,9 @@ void get_fileinfo(const DIR* dj, FILINFO* fno)
 {
     char16_t* p = fno->fname;
     if (dj->sect != 0) {
-        const std::span<const std::uint8_t> e = std::span<const std::uint8_t>(dj->fs->win).subspan(
-            (dj->index % (fat_sector_bytes / entry_bytes)) * entry_bytes, entry_bytes);
+        const std::span<const std::uint8_t> e =
+            std::span<const std::uint8_t>(dj->fs->win)
+                .subspan((dj->index % (fat_sector_bytes / entry_bytes)) * entry_bytes, entry_bytes);
         const std::uint8_t flags = e[DIR_NTres];
         if (dj->deleted && dj->restored_first) {
             // The long name's checksum gave the deleted entry's first byte back.

@@ -64,19 +64,19 @@ constexpr std::uint8_t FA_ERROR = 0x80;
 
 // The file-system object of one logical drive.
 struct FATFS {
-    std::uint8_t fs_type = 0;     // 0 not mounted, FS_FAT12, FS_FAT16 or FS_FAT32
-    std::uint8_t drv = 0;         // physical drive number
-    std::uint8_t csize = 0;       // sectors per cluster
-    std::uint8_t n_fats = 0;      // 1 or 2
-    std::uint8_t wflag = 0;       // always 0: nothing is written
-    std::uint16_t id = 0;         // mount number
-    std::uint16_t n_rootdir = 0;  // fixed root directory entries (0 on FAT32)
-    std::uint32_t n_fatent = 0;   // clusters + 2
-    std::uint32_t fsize = 0;      // sectors per FAT
-    std::uint32_t fatbase = 0;    // first sector of the first FAT, absolute on the drive
-    std::uint32_t dirbase = 0;    // first sector of the fixed root, or on FAT32 its first cluster
-    std::uint32_t database = 0;   // first sector of cluster 2, absolute
-    std::uint32_t winsect = 0;    // sector held in win; 0 none
+    std::uint8_t fs_type = 0;                          // 0 not mounted, FS_FAT12, FS_FAT16 or FS_FAT32
+    std::uint8_t drv = 0;                              // physical drive number
+    std::uint8_t csize = 0;                            // sectors per cluster
+    std::uint8_t n_fats = 0;                           // 1 or 2
+    std::uint8_t wflag = 0;                            // always 0: nothing is written
+    std::uint16_t id = 0;                              // mount number
+    std::uint16_t n_rootdir = 0;                       // fixed root directory entries (0 on FAT32)
+    std::uint32_t n_fatent = 0;                        // clusters + 2
+    std::uint32_t fsize = 0;                           // sectors per FAT
+    std::uint32_t fatbase = 0;                         // first sector of the first FAT, absolute on the drive
+    std::uint32_t dirbase = 0;                         // first sector of the fixed root, or on FAT32 its first cluster
+    std::uint32_t database = 0;                        // first sector of cluster 2, absolute
+    std::uint32_t winsect = 0;                         // sector held in win; 0 none
     std::array<std::uint8_t, fat_sector_bytes> win{};  // one directory or FAT sector
     // Where the volume lies; none: volume_partition_table[0] at the time of the mount.
     std::optional<volume_partition_s> where;
@@ -86,16 +86,16 @@ struct FATFS {
 // A directory being read.
 struct DIR {
     FATFS* fs = nullptr;
-    std::uint16_t id = 0;             // fs->id when opened
-    std::uint16_t index = 0;          // current 32-byte entry
-    std::uint32_t sclust = 0;         // first cluster; 0 the fixed root of FAT12/16 (FAT32: the root)
-    std::uint32_t clust = 0;          // current cluster
-    std::uint32_t sect = 0;           // current sector; 0 the end has been reached
-    std::uint8_t* dir = nullptr;      // the current entry inside fs->win
-    std::uint8_t* fn = nullptr;       // 8.3 name buffer of name lookups; not used
-    char16_t* lfn = nullptr;          // long-name working buffer during f_readdir
-    std::uint16_t lfn_idx = 0xFFFF;   // first entry of the current long name; 0xFFFF none
-    std::uint16_t deleted = 0;        // 1 when the entry just read is deleted
+    std::uint16_t id = 0;            // fs->id when opened
+    std::uint16_t index = 0;         // current 32-byte entry
+    std::uint32_t sclust = 0;        // first cluster; 0 the fixed root of FAT12/16 (FAT32: the root)
+    std::uint32_t clust = 0;         // current cluster
+    std::uint32_t sect = 0;          // current sector; 0 the end has been reached
+    std::uint8_t* dir = nullptr;     // the current entry inside fs->win
+    std::uint8_t* fn = nullptr;      // 8.3 name buffer of name lookups; not used
+    char16_t* lfn = nullptr;         // long-name working buffer during f_readdir
+    std::uint16_t lfn_idx = 0xFFFF;  // first entry of the current long name; 0xFFFF none
+    std::uint16_t deleted = 0;       // 1 when the entry just read is deleted
     // The first name byte of the deleted entry just read, as its long name's checksum gives
     // it back; 0 when the entry is not deleted or has no long name that checks out.
     std::uint8_t restored_first = 0;
@@ -109,28 +109,28 @@ struct DIR {
 // What a directory read gives for one entry.
 struct FILINFO {
     std::uint32_t fsize = 0;
-    std::uint32_t fclust = 0;   // first cluster
-    std::uint16_t fdate = 0;    // last change
+    std::uint32_t fclust = 0;  // first cluster
+    std::uint16_t fdate = 0;   // last change
     std::uint16_t ftime = 0;
-    std::uint16_t crdate = 0;   // creation
+    std::uint16_t crdate = 0;  // creation
     std::uint16_t crtime = 0;
-    std::uint8_t fattrib = 0;   // entry attribute byte, with AM_DELETED for a deleted entry
-    char16_t fname[13] = {};    // 8.3 name, NUL-terminated; empty at the end of the directory
-    char16_t* lfname = nullptr; // caller's buffer for the long name
-    std::int32_t lfsize = 0;    // its size in wide characters
+    std::uint8_t fattrib = 0;    // entry attribute byte, with AM_DELETED for a deleted entry
+    char16_t fname[13] = {};     // 8.3 name, NUL-terminated; empty at the end of the directory
+    char16_t* lfname = nullptr;  // caller's buffer for the long name
+    std::int32_t lfsize = 0;     // its size in wide characters
 };
 
 // A file being read.
 struct FIL {
     FATFS* fs = nullptr;
     std::uint16_t id = 0;
-    std::uint8_t flag = 0;        // FA_READ; FA_ERROR after a failure, every later read fails
-    std::uint8_t csect = 0;       // not used
-    std::uint32_t fptr = 0;       // read position
+    std::uint8_t flag = 0;   // FA_READ; FA_ERROR after a failure, every later read fails
+    std::uint8_t csect = 0;  // not used
+    std::uint32_t fptr = 0;  // read position
     std::uint32_t fsize = 0;
     std::uint32_t org_clust = 0;  // first cluster
     std::uint32_t curr_clust = 0;
-    std::uint32_t dsect = 0;      // sector held in buf; 0 none
+    std::uint32_t dsect = 0;  // sector held in buf; 0 none
     std::array<std::uint8_t, fat_sector_bytes> buf{};
 };
 

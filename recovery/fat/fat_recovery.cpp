@@ -160,8 +160,7 @@ void fat_recovery_c::walk_folder(bool from_root, std::uint32_t cluster, bool in_
             stack.pop_back();
             continue;
         }
-        if (info.fclust == 0 || info.fname[0] == u'.' ||
-            !(info.fattrib & (fat_attr_folder | fat_attr_deleted)))
+        if (info.fclust == 0 || info.fname[0] == u'.' || !(info.fattrib & (fat_attr_folder | fat_attr_deleted)))
             continue;
 
         fat_entry_s n;
@@ -245,7 +244,8 @@ void fat_recovery_c::mark_overwritten()
     for (auto& [cluster, entry] : entry_table)
         if (!(entry.attributes & fat_attr_folder) && (entry.attributes & fat_attr_deleted) && cluster >= 2)
             files.push_back(&entry);
-    std::sort(files.begin(), files.end(), [](const fat_entry_s* a, const fat_entry_s* b) { return a->cluster < b->cluster; });
+    std::sort(files.begin(), files.end(),
+              [](const fat_entry_s* a, const fat_entry_s* b) { return a->cluster < b->cluster; });
     const std::lock_guard<std::mutex> g(volume_fs_.lock);
     if (validate_object(&volume_fs_, volume_fs_.id) != FR_OK)
         return;
@@ -255,14 +255,16 @@ void fat_recovery_c::mark_overwritten()
 
 void fat_recovery_c::link_children()
 {
-    link_records(entry_table, [](const fat_entry_s& e) { return e.parent; },
-                 [](const fat_entry_s& e) { return e.cluster == 0 && e.parent == 0; });
+    link_records(
+        entry_table, [](const fat_entry_s& e) { return e.parent; },
+        [](const fat_entry_s& e) { return e.cluster == 0 && e.parent == 0; });
 }
 
 void fat_recovery_c::mark_content()
 {
-    mark_records(entry_table, [](const fat_entry_s& e) { return e.parent; },
-                 [](const fat_entry_s& e) { return !(e.attributes & fat_attr_folder); });
+    mark_records(
+        entry_table, [](const fat_entry_s& e) { return e.parent; },
+        [](const fat_entry_s& e) { return !(e.attributes & fat_attr_folder); });
 }
 
 std::int32_t fat_recovery_c::recover_item(std::uint64_t id, QString path)

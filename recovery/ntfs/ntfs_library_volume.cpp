@@ -60,7 +60,8 @@ ssize_t read_image(TSK_IMG_INFO* img, TSK_OFF_T off, char* buf, size_t len)
         std::size_t done = 0;
         while (done < len) {
             const std::uint64_t here = at + done;
-            const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(len - done, sector - here % sector));
+            const std::size_t piece =
+                static_cast<std::size_t>(std::min<std::uint64_t>(len - done, sector - here % sector));
             const std::int64_t r = image->device->read_at(here, buf + done, piece);
             if (r < 0) {
                 std::memset(buf + done, 0, piece);
@@ -155,7 +156,8 @@ std::vector<byte_range_s> file_ranges_on(const TSK_FS_ATTR* a, std::uint32_t blo
                 found.push_back({first, std::min(last, size)});
         }
     }
-    std::sort(found.begin(), found.end(), [](const byte_range_s& x, const byte_range_s& y) { return x.first < y.first; });
+    std::sort(found.begin(), found.end(),
+              [](const byte_range_s& x, const byte_range_s& y) { return x.first < y.first; });
     std::vector<byte_range_s> joined;
     for (const byte_range_s& r : found)
         if (!joined.empty() && joined.back().last >= r.first)

@@ -123,8 +123,8 @@ void ntfs_recovery_c::run()
     // The volume item says where the volume lies; the library is handed it open, so that
     // nothing probes the drive again to find it by its "/dev/hd" name.
     std::unique_ptr<block_device> device = open_volume(volume_);
-    const std::int32_t r = device ? ntfs_scan_startup_device(std::move(device), ntfs_scan_context.data())
-                                  : ntfs_startup_cannot_open;
+    const std::int32_t r =
+        device ? ntfs_scan_startup_device(std::move(device), ntfs_scan_context.data()) : ntfs_startup_cannot_open;
     if (r < 0) {
         log_startup_failure(r);
         failure_ = startup_failure_text(r);
@@ -141,9 +141,9 @@ void ntfs_recovery_c::walk_open_volume()
         ntfs_entry_s entry;
         if (ntfs_scan_next(ntfs_scan_context.data(), entry.area.data()) == 0)
             break;
-        const std::uint32_t position = le32(ntfs_scan_context, NTFS_CTX_CounterC) +
-                                       8 * (le32(ntfs_scan_context, NTFS_CTX_CounterA) +
-                                            le32(ntfs_scan_context, NTFS_CTX_CounterB));
+        const std::uint32_t position =
+            le32(ntfs_scan_context, NTFS_CTX_CounterC) +
+            8 * (le32(ntfs_scan_context, NTFS_CTX_CounterA) + le32(ntfs_scan_context, NTFS_CTX_CounterB));
         const auto total = static_cast<std::int64_t>(le64(ntfs_scan_context, NTFS_CTX_Total));
         // A library that reports no total gives no progress rather than a division by zero.
         progress_ = total > 0 ? static_cast<double>(position) / static_cast<double>(total) : 0.0;
@@ -162,13 +162,15 @@ void ntfs_recovery_c::link_children()
 {
     // The root names itself as its parent and so joins its own children; the viewers'
     // filter leaves it out with the file system's other records.
-    link_records(entry_table, [](const ntfs_entry_s& e) { return e.parent(); }, [](const ntfs_entry_s&) { return false; });
+    link_records(
+        entry_table, [](const ntfs_entry_s& e) { return e.parent(); }, [](const ntfs_entry_s&) { return false; });
 }
 
 void ntfs_recovery_c::mark_content()
 {
-    mark_records(entry_table, [](const ntfs_entry_s& e) { return e.parent(); },
-                 [](const ntfs_entry_s& e) { return (e.flags() & ntfs_flag_file) != 0; });
+    mark_records(
+        entry_table, [](const ntfs_entry_s& e) { return e.parent(); },
+        [](const ntfs_entry_s& e) { return (e.flags() & ntfs_flag_file) != 0; });
 }
 
 std::int32_t ntfs_recovery_c::recover_item(std::uint64_t id, QString path)
@@ -181,15 +183,16 @@ std::int32_t ntfs_recovery_c::recover_item_reported(std::uint64_t id, const QStr
 {
     QFile::remove(path);
     std::vector<byte_range_s> unreadable;
-    const std::int32_t result = ntfs_undelete_reported(ntfs_scan_context.data(), id,
-                                                       path.toLocal8Bit().constData(), &unreadable, report.bytes);
+    const std::int32_t result =
+        ntfs_undelete_reported(ntfs_scan_context.data(), id, path.toLocal8Bit().constData(), &unreadable, report.bytes);
     for (const byte_range_s& r : unreadable)
         report.add_unreadable(r.first, r.last);
     if (result == ntfs_undelete_partial)
         return recover_partial;
     if (result == ntfs_undelete_truncated)
-        report.reason = QStringLiteral("the volume ends before the file's data (its image or partition is shorter "
-                                       "than its file system)");
+        report.reason = QStringLiteral(
+            "the volume ends before the file's data (its image or partition is shorter "
+            "than its file system)");
     return result;
 }
 

@@ -1,6 +1,5 @@
 #include "recovery/ntfs/ntfs_results.h"
 
-
 namespace {
 
 bool shown_record(const ntfs_entry_s& e)

@@ -260,8 +260,7 @@ std::int32_t raw_recovery_c::recover_item_reported(std::uint64_t id, const QStri
 std::int32_t raw_recovery_c::write_scan_result(const QString& path)
 {
     const QByteArray device = device_path.toLocal8Bit();
-    if (found_files.isEmpty() || device.size() >= static_cast<qsizetype>(raw_sav_header_bytes) ||
-        device.contains('\0'))
+    if (found_files.isEmpty() || device.size() >= static_cast<qsizetype>(raw_sav_header_bytes) || device.contains('\0'))
         return -1;
     QByteArray data(static_cast<qsizetype>(raw_sav_header_bytes), '\0');
     std::memcpy(data.data(), device.constData(), static_cast<std::size_t>(device.size()));

@@ -86,8 +86,8 @@ public:
 
     sc_context_s raw_scan_context;
     QHash<QString, QList<std::uint64_t>> type_table;  // extension -> indexes, in the order found
-    QList<raw_entry_s> found_files;                    // in the order reported
-    QString device_path;                               // volume_path without a final backslash
+    QList<raw_entry_s> found_files;                   // in the order reported
+    QString device_path;                              // volume_path without a final backslash
 
 protected:
     void run() override;
@@ -95,7 +95,7 @@ protected:
 private:
     volume_item_s volume_;
     std::atomic<std::int64_t> found_count_{0};
-    QString failure_;  // why the last scan could not start; written by the engine thread
+    QString failure_;                             // why the last scan could not start; written by the engine thread
     std::unique_ptr<block_device> batch_source_;  // the volume, open during a batch
     // recover_item copies a file in pieces of this size; those it reads itself pass
     // through copy_buffer_, kept between files.

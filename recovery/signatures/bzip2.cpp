@@ -14,7 +14,8 @@ std::optional<carve_result_s> bzip2_size(carve_reader& r)
     std::uint8_t b[10];
     if (!r.read(0, b, sizeof b) || b[3] < '1' || b[3] > '9')
         return std::nullopt;
-    if (std::memcmp(b + 4, "\x31\x41\x59\x26\x53\x59", 6) != 0 && std::memcmp(b + 4, "\x17\x72\x45\x38\x50\x90", 6) != 0)
+    if (std::memcmp(b + 4, "\x31\x41\x59\x26\x53\x59", 6) != 0 &&
+        std::memcmp(b + 4, "\x17\x72\x45\x38\x50\x90", 6) != 0)
         return std::nullopt;
     const auto end = bzip2_end(r, 0);
     if (!end)

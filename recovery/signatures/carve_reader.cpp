@@ -57,8 +57,8 @@ bool carve_reader::fill(std::uint64_t off, std::size_t n)
     const std::uint64_t end = cache_off_ + cache_len_;  // the first byte not held
     const std::size_t needed = static_cast<std::size_t>(off + n - end);
     const std::size_t room = buffer_bytes - cache_len_;
-    const std::size_t want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(std::max(needed, std::min(room, window_bytes)), limit_ - end));
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(std::max(needed, std::min(room, window_bytes)), limit_ - end));
     std::size_t got = 0;
     if (!copy_in(end, cache_.get() + cache_len_, want, got)) {
         failed_ = true;

@@ -78,5 +78,10 @@ std::optional<carve_result_s> elf_size(carve_reader& r)
 }  // namespace
 
 extern const signature_s elf_signature{
-    "elf", "elf", 1 * gib, {{0, sig_bytes("\x7F" "ELF")}}, elf_size,
+    "elf",
+    "elf",
+    1 * gib,
+    {{0, sig_bytes("\x7F"
+                   "ELF")}},
+    elf_size,
 };

@@ -65,8 +65,7 @@ std::optional<carve_result_s> matroska_size(carve_reader& r)
 {
     const auto header_id = vint(r, 0, true, 4);
     const auto header_size = header_id ? vint(r, header_id->length, false, 8) : std::nullopt;
-    if (!header_id || header_id->value != id_ebml || !header_size || header_size->unknown ||
-        header_size->value > 4096)
+    if (!header_id || header_id->value != id_ebml || !header_size || header_size->unknown || header_size->value > 4096)
         return std::nullopt;
     const std::uint64_t body = header_id->length + header_size->length;
     const std::uint64_t header_end = body + header_size->value;

@@ -35,8 +35,8 @@ std::optional<frame_s> frame(std::uint32_t h)
 {
     if ((h >> 21) != 0x7FF)
         return std::nullopt;
-    const std::uint32_t version = (h >> 19) & 3, layer = (h >> 17) & 3, rate = (h >> 12) & 15,
-                        sr = (h >> 10) & 3, pad = (h >> 9) & 1;
+    const std::uint32_t version = (h >> 19) & 3, layer = (h >> 17) & 3, rate = (h >> 12) & 15, sr = (h >> 10) & 3,
+                        pad = (h >> 9) & 1;
     if (version == 1 || layer == 0 || rate == 0 || rate == 15 || sr == 3)
         return std::nullopt;
     const bool mpeg1 = version == 3;
@@ -105,7 +105,11 @@ extern const signature_s mp3_signature{
     "mp3",
     "mp3",
     256 * mib,
-    {{0, sig_bytes("ID3")}, {0, sig_bytes("\xFF\xFB")}, {0, sig_bytes("\xFF\xFA")}, {0, sig_bytes("\xFF\xF3")},
-     {0, sig_bytes("\xFF\xF2")}, {0, sig_bytes("\xFF\xE3")}},
+    {{0, sig_bytes("ID3")},
+     {0, sig_bytes("\xFF\xFB")},
+     {0, sig_bytes("\xFF\xFA")},
+     {0, sig_bytes("\xFF\xF3")},
+     {0, sig_bytes("\xFF\xF2")},
+     {0, sig_bytes("\xFF\xE3")}},
     mp3_size,
 };

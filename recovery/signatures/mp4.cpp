@@ -13,9 +13,9 @@ namespace {
 
 bool top_level(std::string_view t)
 {
-    static constexpr std::string_view known[] = {"ftyp", "moov", "mdat", "free", "skip", "wide", "uuid",
-                                                 "meta", "pdin", "moof", "mfra", "styp", "sidx", "ssix",
-                                                 "prft", "emsg", "pnot", "junk"};
+    static constexpr std::string_view known[] = {"ftyp", "moov", "mdat", "free", "skip", "wide",
+                                                 "uuid", "meta", "pdin", "moof", "mfra", "styp",
+                                                 "sidx", "ssix", "prft", "emsg", "pnot", "junk"};
     for (std::string_view k : known) {
         if (t == k)
             return true;

@@ -63,8 +63,8 @@ std::optional<carve_result_s> ole2_size(carve_reader& r)
 {
     const auto major = r.le16(h_major), order = r.le16(h_byte_order), shift = r.le16(h_sector_shift),
                mini = r.le16(h_mini_shift);
-    const auto fat_sectors = r.le32(h_fat_sectors), first_dir = r.le32(h_first_dir), first_difat = r.le32(h_first_difat),
-               difat_sectors = r.le32(h_difat_sectors);
+    const auto fat_sectors = r.le32(h_fat_sectors), first_dir = r.le32(h_first_dir),
+               first_difat = r.le32(h_first_difat), difat_sectors = r.le32(h_difat_sectors);
     if (!major || !order || !shift || !mini || !fat_sectors || !first_dir || !first_difat || !difat_sectors)
         return std::nullopt;
     if (*order != 0xFFFE || *mini != 6 || !((*major == 3 && *shift == 9) || (*major == 4 && *shift == 12)) ||

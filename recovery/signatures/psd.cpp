@@ -21,8 +21,8 @@ std::optional<carve_result_s> psd_size(carve_reader& r)
         return std::nullopt;
     const bool big = *version == 2;
     const std::uint32_t max_side = big ? 300000 : 30000;
-    if ((*version != 1 && *version != 2) || *reserved_hi != 0 || *reserved_lo != 0 || *channels < 1 ||
-        *channels > 56 || *height < 1 || *height > max_side || *width < 1 || *width > max_side ||
+    if ((*version != 1 && *version != 2) || *reserved_hi != 0 || *reserved_lo != 0 || *channels < 1 || *channels > 56 ||
+        *height < 1 || *height > max_side || *width < 1 || *width > max_side ||
         (*depth != 1 && *depth != 8 && *depth != 16 && *depth != 32) || *mode > 9)
         return std::nullopt;
     std::uint64_t pos = header_bytes;

@@ -15,7 +15,6 @@
 
 namespace {
 
-
 std::optional<carve_result_s> rar4_size(carve_reader& r)
 {
     constexpr std::uint8_t main_head = 0x73, file_head = 0x74, end_head = 0x7B;

@@ -42,11 +42,24 @@ bool parse_size(const std::string& text, std::uint64_t& out)
     unsigned shift = 0;
     if (i + 1 == text.size()) {
         switch (text[i]) {
-        case 'K': case 'k': shift = 10; break;
-        case 'M': case 'm': shift = 20; break;
-        case 'G': case 'g': shift = 30; break;
-        case 'T': case 't': shift = 40; break;
-        default: return false;
+        case 'K':
+        case 'k':
+            shift = 10;
+            break;
+        case 'M':
+        case 'm':
+            shift = 20;
+            break;
+        case 'G':
+        case 'g':
+            shift = 30;
+            break;
+        case 'T':
+        case 't':
+            shift = 40;
+            break;
+        default:
+            return false;
         }
     } else if (i != text.size()) {
         return false;

@@ -95,8 +95,8 @@ std::vector<header_group_s> build_groups(const std::vector<sc_type_setting_s>& s
 // Reads one block. A failed read is narrowed down sector by sector: unreadable sectors are
 // zero-filled, marked in bad, counted and reported, so one damaged place neither ends the
 // scan nor hides the rest of its block. Returns the count read (0 at the end).
-std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, std::size_t n,
-                       std::vector<bool>& bad, std::uint64_t& bad_count)
+std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, std::size_t n, std::vector<bool>& bad,
+                       std::uint64_t& bad_count)
 {
     bad.assign((n + sector - 1) / sector, false);
     const std::int64_t got = dev.read_at(pos, buf, n);
@@ -120,7 +120,7 @@ std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, 
         }
         if (run_len != 0) {
             diagnostic("deep scan: %llu unreadable bytes at offset %llu skipped\n",
-                         static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
+                       static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
             run_len = 0;
         }
         done = s * sector + static_cast<std::size_t>(r);
@@ -129,7 +129,7 @@ std::size_t read_block(block_device& dev, std::uint64_t pos, std::uint8_t* buf, 
     }
     if (run_len != 0)
         diagnostic("deep scan: %llu unreadable bytes at offset %llu skipped\n",
-                     static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
+                   static_cast<unsigned long long>(run_len), static_cast<unsigned long long>(run_start));
     return done;
 }
 

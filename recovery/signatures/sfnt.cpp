@@ -56,9 +56,5 @@ std::optional<carve_result_s> sfnt_size(carve_reader& r)
 }  // namespace
 
 extern const signature_s sfnt_signature{
-    "ttf",
-    "ttf",
-    64 * mib,
-    {{0, sig_bytes("\0\x01\0\0")}, {0, sig_bytes("OTTO")}, {0, sig_bytes("true")}},
-    sfnt_size,
+    "ttf", "ttf", 64 * mib, {{0, sig_bytes("\0\x01\0\0")}, {0, sig_bytes("OTTO")}, {0, sig_bytes("true")}}, sfnt_size,
 };

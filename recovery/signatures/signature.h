@@ -75,10 +75,10 @@ private:
     std::uint64_t base_;
     std::uint64_t limit_;
     const std::atomic_ref<std::int32_t>* stop_;
-    std::span<const std::uint8_t> block_;  // the scan's current block, when it covers the candidate
-    std::uint64_t block_offset_;           // device offset of block_[0]
+    std::span<const std::uint8_t> block_;    // the scan's current block, when it covers the candidate
+    std::uint64_t block_offset_;             // device offset of block_[0]
     std::unique_ptr<std::uint8_t[]> cache_;  // buffer_bytes, made on the first read past the block
-    std::uint64_t cache_off_ = 0;  // candidate-relative offset of cache_[0]
+    std::uint64_t cache_off_ = 0;            // candidate-relative offset of cache_[0]
     std::size_t cache_len_ = 0;
     bool failed_ = false;
 };

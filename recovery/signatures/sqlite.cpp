@@ -7,9 +7,8 @@
 
 namespace {
 
-constexpr std::uint64_t page_size_at = 16, write_version = 18, read_version = 19, max_fraction = 21,
-                        min_fraction = 22, leaf_fraction = 23, change_counter = 24, page_count = 28,
-                        valid_for = 92;
+constexpr std::uint64_t page_size_at = 16, write_version = 18, read_version = 19, max_fraction = 21, min_fraction = 22,
+                        leaf_fraction = 23, change_counter = 24, page_count = 28, valid_for = 92;
 
 std::optional<carve_result_s> sqlite_size(carve_reader& r)
 {

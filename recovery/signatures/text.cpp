@@ -17,10 +17,10 @@
 
 namespace {
 
-constexpr std::uint64_t min_text = 32;     // shorter runs of text are not taken for files
-constexpr std::size_t start_bytes = 32;    // how much of a sector must be text to start one
-constexpr std::size_t look_bytes = 1024;   // what the extension is judged from, at each end
-constexpr unsigned max_stray = 2;          // non-text bytes in a row that end the text
+constexpr std::uint64_t min_text = 32;    // shorter runs of text are not taken for files
+constexpr std::size_t start_bytes = 32;   // how much of a sector must be text to start one
+constexpr std::size_t look_bytes = 1024;  // what the extension is judged from, at each end
+constexpr unsigned max_stray = 2;         // non-text bytes in a row that end the text
 
 // Byte classes: 0 not text, 1 text on its own, 2..4 the first byte of a UTF-8 sequence of
 // that many bytes. Control characters other than tab, line feed, form feed and carriage

@@ -12,8 +12,8 @@
 
 namespace {
 
-constexpr std::uint16_t tag_strip_offsets = 273, tag_strip_counts = 279, tag_tile_offsets = 324,
-                        tag_tile_counts = 325, tag_sub_ifds = 330, tag_exif_ifd = 34665;
+constexpr std::uint16_t tag_strip_offsets = 273, tag_strip_counts = 279, tag_tile_offsets = 324, tag_tile_counts = 325,
+                        tag_sub_ifds = 330, tag_exif_ifd = 34665;
 constexpr std::size_t max_ifds = 256;
 constexpr std::uint32_t max_values = 1u << 20;
 // Entries and values read over the whole walk: a hostile file of many large IFDs full of
@@ -23,11 +23,25 @@ constexpr std::uint64_t max_work = 1u << 22;
 std::uint32_t type_bytes(std::uint16_t type)
 {
     switch (type) {
-    case 1: case 2: case 6: case 7: return 1;
-    case 3: case 8: return 2;
-    case 4: case 9: case 11: case 13: return 4;
-    case 5: case 10: case 12: return 8;
-    default: return 0;
+    case 1:
+    case 2:
+    case 6:
+    case 7:
+        return 1;
+    case 3:
+    case 8:
+        return 2;
+    case 4:
+    case 9:
+    case 11:
+    case 13:
+        return 4;
+    case 5:
+    case 10:
+    case 12:
+        return 8;
+    default:
+        return 0;
     }
 }
 

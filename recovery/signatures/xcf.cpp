@@ -21,8 +21,8 @@ namespace {
 constexpr std::uint32_t prop_end = 0, prop_compression = 17;
 constexpr std::uint32_t max_version = 13;
 constexpr std::uint64_t tile_side = 64;
-constexpr std::uint64_t max_list = 65536;       // layers, channels, levels or properties in one list
-constexpr std::uint64_t max_work = 1u << 24;    // structures and tiles over the whole walk
+constexpr std::uint64_t max_list = 65536;     // layers, channels, levels or properties in one list
+constexpr std::uint64_t max_work = 1u << 24;  // structures and tiles over the whole walk
 
 struct xcf_walk {
     carve_reader& r;

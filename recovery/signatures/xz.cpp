@@ -18,5 +18,10 @@ std::optional<carve_result_s> xz_size(carve_reader& r)
 }  // namespace
 
 extern const signature_s xz_signature{
-    "xz", "xz", 4 * gib, {{0, sig_bytes("\xFD" "7zXZ\x00")}}, xz_size,
+    "xz",
+    "xz",
+    4 * gib,
+    {{0, sig_bytes("\xFD"
+                   "7zXZ\x00")}},
+    xz_size,
 };

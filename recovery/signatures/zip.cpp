@@ -25,8 +25,8 @@ constexpr std::uint32_t local_sig = 0x04034b50, central_sig = 0x02014b50, end_si
                         zip64_end_sig = 0x06064b50, zip64_locator_sig = 0x07064b50, descriptor_sig = 0x08074b50;
 
 // Local file header fields.
-constexpr std::uint64_t lh_flags = 6, lh_method = 8, lh_csize = 18, lh_usize = 22, lh_name_len = 26,
-                        lh_extra_len = 28, lh_bytes = 30;
+constexpr std::uint64_t lh_flags = 6, lh_method = 8, lh_csize = 18, lh_usize = 22, lh_name_len = 26, lh_extra_len = 28,
+                        lh_bytes = 30;
 // Central directory entry fields.
 constexpr std::uint64_t cd_name_len = 28, cd_extra_len = 30, cd_comment_len = 32, cd_bytes = 46;
 // End of central directory fields.

@@ -55,14 +55,16 @@ void expect_as_stored(const QByteArray& output, const QString& name)
 // Sets a FAT directory entry's creation stamp, which mtools takes from the clock.
 void fix_created(const fat_image_s& img, const QByteArray& name11)
 {
-    ASSERT_NE(patch_entry(img, name11, [](QByteArray& e) {
-                  const std::uint16_t time = (9 << 11) | (30 << 5) | 5, date = ((2010 - 1980) << 9) | (3 << 5) | 21;
-                  e[13] = 0;
-                  e[14] = char(time & 0xFF);
-                  e[15] = char(time >> 8);
-                  e[16] = char(date & 0xFF);
-                  e[17] = char(date >> 8);
-              }),
+    ASSERT_NE(patch_entry(img, name11,
+                          [](QByteArray& e) {
+                              const std::uint16_t time = (9 << 11) | (30 << 5) | 5,
+                                                  date = ((2010 - 1980) << 9) | (3 << 5) | 21;
+                              e[13] = 0;
+                              e[14] = char(time & 0xFF);
+                              e[15] = char(time >> 8);
+                              e[16] = char(date & 0xFF);
+                              e[17] = char(date >> 8);
+                          }),
               0u)
         << name11.toStdString();
 }
@@ -99,8 +101,10 @@ TEST(cli_expected, fat_scan)
         bool deleted;
     };
     const file_s table[] = {
-        {"/", "ABC.TXT", 5000, true},           {"/", "KEPT.TXT", 700, false},
-        {"/DOCS/", "REPORT.TXT", 3000, true},   {"/DOCS/OLD/", "A Long Name.doc", 9000, true},
+        {"/", "ABC.TXT", 5000, true},
+        {"/", "KEPT.TXT", 700, false},
+        {"/DOCS/", "REPORT.TXT", 3000, true},
+        {"/DOCS/OLD/", "A Long Name.doc", 9000, true},
         {"/PHOTOS/", "BEACH.JPG", 40000, false},
     };
     int seed = 1;

@@ -96,7 +96,8 @@ TEST(cli, drives_search_and_repair)
     EXPECT_EQ(first["bytes_per_sector"].toInt(), 512);
 
     // By path, and by number with the image given as a drive.
-    for (const QStringList& args : {QStringList{"search", d.image, "--json"}, QStringList{"search", "0", d.image, "--json"}}) {
+    for (const QStringList& args :
+         {QStringList{"search", d.image, "--json"}, QStringList{"search", "0", d.image, "--json"}}) {
         const cli_result_s search = cli(args);
         ASSERT_EQ(search.code, 0) << search.err.toStdString();
         EXPECT_EQ(search.json()["drive"].toString(), d.image);
@@ -154,7 +155,9 @@ std::vector<table_entry_bytes_s> table_of(const QString& image)
 {
     const QByteArray s = read_at(image, 0, 512);
     const auto* b = reinterpret_cast<const std::uint8_t*>(s.constData());
-    const auto le = [&](int at) { return std::uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24); };
+    const auto le = [&](int at) {
+        return std::uint32_t(b[at] | b[at + 1] << 8 | b[at + 2] << 16 | std::uint32_t(b[at + 3]) << 24);
+    };
     std::vector<table_entry_bytes_s> entries;
     for (int e = 0; e < 4; ++e)
         if (b[446 + e * 16 + 4] != 0)
@@ -297,13 +300,15 @@ TEST(cli, work_on_an_image_opens_no_disk_of_the_machine)
         env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
         p.setProcessEnvironment(env);
         p.setStandardInputFile(QProcess::nullDevice());
-        p.start(tool("strace"), QStringList{"-f", "-qq", "-e", "trace=open,openat,openat2", "-o", trace, VANTREL_CLI} + command);
+        p.start(tool("strace"),
+                QStringList{"-f", "-qq", "-e", "trace=open,openat,openat2", "-o", trace, VANTREL_CLI} + command);
         ASSERT_TRUE(p.waitForFinished(300000));
         ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
         QFile f(trace);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QString opened = QString::fromLocal8Bit(f.readAll());
-        ASSERT_TRUE(opened.contains(QFileInfo(command[1].section('@', 0, 0)).fileName())) << "the trace holds no open of the image";
+        ASSERT_TRUE(opened.contains(QFileInfo(command[1].section('@', 0, 0)).fileName()))
+            << "the trace holds no open of the image";
         const QRegularExpressionMatch m = block_node.match(opened);
         EXPECT_FALSE(m.hasMatch()) << m.captured().toStdString();
     }
@@ -325,15 +330,16 @@ TEST(cli, scan_and_recover_a_fat_volume)
     // The long name of the last folder now reads "..": a name that must not lead out of
     // the output folder.
     const QByteArray lfn_tail("A\0B\0C\0D\0E\0", 10);
-    ASSERT_NE(patch_entry(img, "?" + lfn_tail, [](QByteArray& e) {
-                  const int offsets[] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-                  const char16_t name[13] = {u'.', u'.', 0, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
-                                             0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
-                  for (int i = 0; i < 13; ++i) {
-                      e[offsets[i]] = char(name[i] & 0xFF);
-                      e[offsets[i] + 1] = char(name[i] >> 8);
-                  }
-              }),
+    ASSERT_NE(patch_entry(img, "?" + lfn_tail,
+                          [](QByteArray& e) {
+                              const int offsets[] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+                              const char16_t name[13] = {u'.',   u'.',   0,      0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF,
+                                                         0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF};
+                              for (int i = 0; i < 13; ++i) {
+                                  e[offsets[i]] = char(name[i] & 0xFF);
+                                  e[offsets[i] + 1] = char(name[i] >> 8);
+                              }
+                          }),
               0u);
     const QByteArray before = file_md5(img.path);
 
@@ -534,8 +540,16 @@ void prepare_traced(QProcess& p)
 // an image file copies through copy_file_range rather than reading.
 QStringList slowed_command(const QStringList& args, int delay_us)
 {
-    return QStringList{tool("strace"), "-f", "-qq", "-o", "/dev/null", "-e", "trace=pread64,copy_file_range", "-e",
-                       QStringLiteral("inject=pread64,copy_file_range:delay_exit=%1").arg(delay_us), VANTREL_CLI} +
+    return QStringList{tool("strace"),
+                       "-f",
+                       "-qq",
+                       "-o",
+                       "/dev/null",
+                       "-e",
+                       "trace=pread64,copy_file_range",
+                       "-e",
+                       QStringLiteral("inject=pread64,copy_file_range:delay_exit=%1").arg(delay_us),
+                       VANTREL_CLI} +
            args;
 }
 
@@ -731,7 +745,9 @@ TEST(cli, names_from_the_disk_cannot_act_on_the_terminal)
     QFile f(image);
     ASSERT_TRUE(f.open(QIODevice::ReadWrite));
     QByteArray bytes = f.readAll();
-    const qsizetype at = bytes.indexOf("\xe5" "ADXNAME");
+    const qsizetype at = bytes.indexOf(
+        "\xe5"
+        "ADXNAME");
     ASSERT_GE(at, 0);
     bytes[at + 3] = '\x1b';
     f.seek(0);
@@ -809,9 +825,11 @@ TEST(cli, demo_image_gives_files_on_every_road)
 
     const cli_result_s repair = cli({"repair", image, "--yes", "--json"}, dir.path());
     ASSERT_EQ(repair.code, 0) << repair.err.toStdString();
-    EXPECT_EQ(repair.json()["partitions"].toArray(),
-              (QJsonArray{QJsonObject{{"file_system", "FAT32"}, {"type", 12}, {"start_sector", 2048}, {"end_sector", 206847}},
-                          QJsonObject{{"file_system", "NTFS"}, {"type", 7}, {"start_sector", 264192}, {"end_sector", 673791}}}));
+    EXPECT_EQ(
+        repair.json()["partitions"].toArray(),
+        (QJsonArray{
+            QJsonObject{{"file_system", "FAT32"}, {"type", 12}, {"start_sector", 2048}, {"end_sector", 206847}},
+            QJsonObject{{"file_system", "NTFS"}, {"type", 7}, {"start_sector", 264192}, {"end_sector", 673791}}}));
 
     struct road_s {
         const char* volume;
@@ -819,12 +837,18 @@ TEST(cli, demo_image_gives_files_on_every_road)
         QStringList files;
     };
     const road_s roads[] = {
-        {"@p1", "fat", {"/#rip2025/#oster.png", "/#rip2025/#ower.jpg", "/#rip2025/#rip.htm", "/Notes/#etter.txt",
-                        "/Notes/#hopping.txt", "/Photos/#ldtown.jpg", "/Photos/#unset.jpg"}},
-        {"@p2", "ntfs", {"/Old drafts/poster draft.png", "/Old drafts/shopping list.txt", "/Reports/Harbour.jpg",
-                         "/Reports/minutes.txt"}},
-        {"@p3", "deep", {"/csv/00000006.csv", "/gz/00000005.gz", "/html/00000004.html", "/jpg/00000000.jpg",
-                         "/jpg/00000003.jpg", "/png/00000001.png", "/txt/00000002.txt"}},
+        {"@p1",
+         "fat",
+         {"/#rip2025/#oster.png", "/#rip2025/#ower.jpg", "/#rip2025/#rip.htm", "/Notes/#etter.txt",
+          "/Notes/#hopping.txt", "/Photos/#ldtown.jpg", "/Photos/#unset.jpg"}},
+        {"@p2",
+         "ntfs",
+         {"/Old drafts/poster draft.png", "/Old drafts/shopping list.txt", "/Reports/Harbour.jpg",
+          "/Reports/minutes.txt"}},
+        {"@p3",
+         "deep",
+         {"/csv/00000006.csv", "/gz/00000005.gz", "/html/00000004.html", "/jpg/00000000.jpg", "/jpg/00000003.jpg",
+          "/png/00000001.png", "/txt/00000002.txt"}},
     };
     for (const road_s& road : roads) {
         SCOPED_TRACE(road.volume);
@@ -839,8 +863,7 @@ TEST(cli, demo_image_gives_files_on_every_road)
         }
         found.sort();
         EXPECT_EQ(found, road.files);
-        const QJsonObject recovered =
-            cli({"recover", volume, "--out", dir.filePath(road.engine), "--json"}).json();
+        const QJsonObject recovered = cli({"recover", volume, "--out", dir.filePath(road.engine), "--json"}).json();
         EXPECT_EQ(recovered["written"].toArray().size(), road.files.size());
         EXPECT_TRUE(recovered["failed"].toArray().isEmpty());
     }

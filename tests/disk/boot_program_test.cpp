@@ -38,7 +38,7 @@ constexpr std::array<Message, 3> k_messages{{
     {0x19A, "Missing operating system"},
 }};
 
-} // namespace
+}  // namespace
 
 TEST(BootProgram, StartsByClearingAxAndSettingUpTheStack)
 {
@@ -55,8 +55,7 @@ TEST(BootProgram, MessagesStandAtTheirOffsetsAndAreZeroTerminated)
         bool terminated = false;
         const std::string text = string_at(message.offset, terminated);
         EXPECT_EQ(text, message.text) << "at offset 0x" << std::hex << message.offset;
-        EXPECT_TRUE(terminated) << "no zero byte after the message at 0x" << std::hex
-                                << message.offset;
+        EXPECT_TRUE(terminated) << "no zero byte after the message at 0x" << std::hex << message.offset;
     }
 }
 

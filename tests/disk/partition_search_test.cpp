@@ -263,7 +263,9 @@ namespace {
 // search of it runs until someone stops it.
 class holding_device : public memory_device {
 public:
-    holding_device(std::shared_ptr<bytes_t> b, partition_repair_c* s) : memory_device(std::move(b), false), search_(s) {}
+    holding_device(std::shared_ptr<bytes_t> b, partition_repair_c* s) : memory_device(std::move(b), false), search_(s)
+    {
+    }
     std::int64_t read_at(std::uint64_t off, void* buf, std::size_t n) override
     {
         if (off > 0) {
@@ -446,9 +448,8 @@ TEST(partition_search, real_file_systems_beyond_2_and_4_gib)
     EXPECT_LT(sparse.bytes_read(), drive->size / 8);
 
     // Reading every sector gives the same partitions.
-    register_device("dense:disk", [&](device_access a) {
-        return std::make_unique<no_holes_device>(open_block_device(img.path, a));
-    });
+    register_device("dense:disk",
+                    [&](device_access a) { return std::make_unique<no_holes_device>(open_block_device(img.path, a)); });
     drive_item_s dense = *drive;
     dense.path = "dense:disk";
     partition_repair_c full;

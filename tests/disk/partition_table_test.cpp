@@ -42,7 +42,8 @@ TEST(partition_table, entries_and_chs_addresses)
 {
     EXPECT_EQ(entry_bytes({"FAT32", 12, 2048, 4095}, true), hex("80 20 21 00 0C 41 01 00 00 08 00 00 00 08 00 00"));
     // Entries after the first keep their old status byte.
-    EXPECT_EQ(entry_bytes({"NTFS", 7, 4096, 8191}, false, 0x5A), hex("5A 41 02 00 07 82 02 00 00 10 00 00 00 10 00 00"));
+    EXPECT_EQ(entry_bytes({"NTFS", 7, 4096, 8191}, false, 0x5A),
+              hex("5A 41 02 00 07 82 02 00 00 10 00 00 00 10 00 00"));
     EXPECT_EQ(entry_bytes({"NTFS", 7, 63, 4095}, true), hex("80 01 01 00 07 41 01 00 3F 00 00 00 C1 0F 00 00"));
 
     struct chs_case_s {
@@ -169,7 +170,11 @@ TEST(partition_table, plans_keep_what_they_do_not_replace)
          {ntfs_a},
          {},
          repair_refusal_e::too_many},
-        {"a protective GPT entry refuses the repair", {{0x00, 0xEE, 1, 999999}}, {ntfs_a}, {}, repair_refusal_e::gpt_disk},
+        {"a protective GPT entry refuses the repair",
+         {{0x00, 0xEE, 1, 999999}},
+         {ntfs_a},
+         {},
+         repair_refusal_e::gpt_disk},
         {"a partition past 2^32 sectors cannot be described",
          {},
          {{"NTFS", 7, 5000000000ull, 5000100000ull}},
@@ -209,7 +214,8 @@ TEST(partition_table, plans_keep_what_they_do_not_replace)
         for (std::size_t e = 0; e < MBR_Entries; ++e) {
             const std::size_t at = MBR_PartitionTable + e * MBR_EntrySize;
             if (e >= got.size()) {
-                EXPECT_TRUE(std::all_of(mbr.begin() + at, mbr.begin() + at + 16, [](std::uint8_t b) { return b == 0; }));
+                EXPECT_TRUE(
+                    std::all_of(mbr.begin() + at, mbr.begin() + at + 16, [](std::uint8_t b) { return b == 0; }));
                 continue;
             }
             EXPECT_EQ(mbr[at], got[e].status);

@@ -49,7 +49,8 @@ void signature_seeds()
                    std::string_view(f.bytes.constData() + h.offset, h.bytes.size()) == h.bytes;
         };
         std::size_t index = 0;
-        while (index < formats.size() && std::none_of(formats[index]->headers.begin(), formats[index]->headers.end(), starts))
+        while (index < formats.size() &&
+               std::none_of(formats[index]->headers.begin(), formats[index]->headers.end(), starts))
             ++index;
         if (index == formats.size())
             throw std::runtime_error(("no format starts " + f.extension).toStdString());
@@ -165,8 +166,9 @@ void language_seeds(const QString& source_root)
 void config_seeds()
 {
     write_seed("config", "scan.conf",
-               QByteArray(1, '\0') + "# types\njpg on 64M\nzip off\npdf on 1G # big\nmp4 on 18446744073709551615\n"
-                                     "bogus on\npng maybe\n");
+               QByteArray(1, '\0') +
+                   "# types\njpg on 64M\nzip off\npdf on 1G # big\nmp4 on 18446744073709551615\n"
+                   "bogus on\npng maybe\n");
     write_seed("config", "settings.ini",
                QByteArray(1, '\1') + "[General]\nlanguage=Deutsch\nrecovery_folder=/home/user/recovered\n");
 }

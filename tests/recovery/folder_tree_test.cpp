@@ -14,7 +14,8 @@ struct record_s {
 
 folder_tree_s<record_s> tree_of(const record_s& root)
 {
-    return build_folder_tree(&root, [](const record_s& r) { return r.folder; }, [](const record_s& r) { return r.name; });
+    return build_folder_tree(
+        &root, [](const record_s& r) { return r.folder; }, [](const record_s& r) { return r.name; });
 }
 }  // namespace
 

@@ -82,9 +82,21 @@ public:
     }
     ~image_watch() { unregister_device(path_); }
 
-    int opens() const { QMutexLocker g(&log_->lock); return log_->opens; }
-    int writable_opens() const { QMutexLocker g(&log_->lock); return log_->writable_opens; }
-    std::vector<byte_range_s> writes() const { QMutexLocker g(&log_->lock); return log_->writes; }
+    int opens() const
+    {
+        QMutexLocker g(&log_->lock);
+        return log_->opens;
+    }
+    int writable_opens() const
+    {
+        QMutexLocker g(&log_->lock);
+        return log_->writable_opens;
+    }
+    std::vector<byte_range_s> writes() const
+    {
+        QMutexLocker g(&log_->lock);
+        return log_->writes;
+    }
 
 private:
     QString path_;

@@ -7,8 +7,7 @@
 
 namespace {
 
-class localisation_shipped : public settings_folder_c {
-};
+class localisation_shipped : public settings_folder_c {};
 
 // Every key that the windows look up.
 const char* const keys[] = {

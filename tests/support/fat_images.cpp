@@ -29,7 +29,8 @@ fat_image_s make_fat_image(const QString& dir, const QString& name, int fat_bits
     make_sparse(img.path, img.offset + std::uint64_t(kib) * 1024);
     QStringList args{"-F", QString::number(fat_bits), "-n", "TESTVOL"};
     if (partitioned)
-        args << "--offset" << "2048";
+        args << "--offset"
+             << "2048";
     args << mkfs_args << img.path << QString::number(kib);
     run("mkfs.fat", args);
     if (partitioned) {
@@ -59,9 +60,9 @@ void mtools(const QString& command, const fat_image_s& image, const QStringList&
     p.setProcessEnvironment(env);
     p.start(tool(command), QStringList{"-i", image.mtools_image()} + args);
     if (!p.waitForFinished(120000) || p.exitCode() != 0)
-        throw std::runtime_error((command + " " + args.join(' ') + " failed: " +
-                                  QString::fromLocal8Bit(p.readAllStandardError()))
-                                     .toStdString());
+        throw std::runtime_error(
+            (command + " " + args.join(' ') + " failed: " + QString::fromLocal8Bit(p.readAllStandardError()))
+                .toStdString());
 }
 
 QString make_file(const QString& dir, const QString& name, std::size_t size, int seed, const QString& modified)

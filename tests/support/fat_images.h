@@ -13,9 +13,9 @@
 namespace test_images {
 
 struct fat_image_s {
-    QString path;         // the image file
-    QString volume_path;  // path@p0 for a whole image, path@p1 behind an MBR
-    std::uint64_t offset = 0;  // byte offset of the file system in the image
+    QString path;                  // the image file
+    QString volume_path;           // path@p0 for a whole image, path@p1 behind an MBR
+    std::uint64_t offset = 0;      // byte offset of the file system in the image
     QString mtools_image() const;  // the -i argument for mtools
 };
 

@@ -147,9 +147,9 @@ QByteArray fat32_boot_sector(std::uint32_t total_sectors, const QByteArray& oem)
     const std::span<std::uint8_t> b(reinterpret_cast<std::uint8_t*>(s.data()), 512);
     b[11] = 0x00;  // 512 bytes per sector
     b[12] = 0x02;
-    b[13] = 8;  // sectors per cluster
+    b[13] = 8;   // sectors per cluster
     b[14] = 32;  // reserved sectors
-    b[16] = 2;  // FATs
+    b[16] = 2;   // FATs
     put_le32(b, 32, total_sectors);
     put_le32(b, 36, 100);  // sectors per FAT
     s.replace(82, 8, "FAT32   ");

@@ -58,7 +58,8 @@ QByteArray deflate_bytes(const QByteArray& in, int window_bits)
 
 std::uint32_t crc(const QByteArray& b)
 {
-    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(b.constData()), static_cast<uInt>(b.size())));
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(b.constData()), static_cast<uInt>(b.size())));
 }
 
 // Text-like content that compresses somewhat, as real files do.
@@ -85,7 +86,8 @@ void png_chunk(QByteArray& b, const char* type, const QByteArray& data)
     QByteArray td(type, 4);
     td.append(data);
     b.append(td);
-    be32(b, static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(td.constData()), static_cast<uInt>(td.size()))));
+    be32(b, static_cast<std::uint32_t>(
+                crc32(0, reinterpret_cast<const Bytef*>(td.constData()), static_cast<uInt>(td.size()))));
 }
 
 }  // namespace
@@ -317,7 +319,8 @@ qsizetype zip_data_offset(const std::vector<zip_entry_s>& entries, std::size_t i
         at += 30 + e.name.size();
         if (i == index)
             return at;
-        at += (e.deflate ? deflate_bytes(e.data, -15) : e.data).size() + (e.descriptor ? (e.descriptor_signature ? 16 : 12) : 0);
+        at += (e.deflate ? deflate_bytes(e.data, -15) : e.data).size() +
+              (e.descriptor ? (e.descriptor_signature ? 16 : 12) : 0);
     }
 }
 
@@ -533,23 +536,26 @@ QByteArray elf(rng& g, bool wide, bool big_endian)
     const int eh = wide ? 64 : 52, ph = wide ? 56 : 32, sh = wide ? 64 : 40;
     // Layout: header, 2 program headers, code (700 bytes), strings (40), section table of 4.
     const std::uint64_t phoff = eh, code = eh + 2 * ph, strings = code + 700, shoff = strings + 40;
-    QByteArray b("\x7F" "ELF", 4);
+    QByteArray b(
+        "\x7F"
+        "ELF",
+        4);
     b.append(char(wide ? 2 : 1)).append(char(big_endian ? 2 : 1)).append('\x01').append(QByteArray(9, '\0'));
-    put(b, 2, 2);                  // e_type: executable
-    put(b, wide ? 62 : 3, 2);      // e_machine
-    put(b, 1, 4);                  // e_version
-    put(b, 0x401000, word);        // e_entry
+    put(b, 2, 2);              // e_type: executable
+    put(b, wide ? 62 : 3, 2);  // e_machine
+    put(b, 1, 4);              // e_version
+    put(b, 0x401000, word);    // e_entry
     put(b, phoff, word);
     put(b, shoff, word);
-    put(b, 0, 4);                  // e_flags
+    put(b, 0, 4);  // e_flags
     put(b, eh, 2);
     put(b, ph, 2);
     put(b, 2, 2);
     put(b, sh, 2);
     put(b, 4, 2);
-    put(b, 3, 2);                  // e_shstrndx
+    put(b, 3, 2);  // e_shstrndx
     for (int i = 0; i < 2; ++i) {
-        put(b, 1, 4);              // PT_LOAD
+        put(b, 1, 4);  // PT_LOAD
         if (wide)
             put(b, 5, 4);
         put(b, i == 0 ? 0 : code, word);  // p_offset
@@ -573,8 +579,8 @@ QByteArray elf(rng& g, bool wide, bool big_endian)
     const auto section = [&](std::uint32_t name, std::uint32_t type, std::uint64_t off, std::uint64_t size) {
         put(b, name, 4);
         put(b, type, 4);
-        put(b, 0, word);           // flags
-        put(b, 0, word);           // addr
+        put(b, 0, word);  // flags
+        put(b, 0, word);  // addr
         put(b, off, word);
         put(b, size, word);
         put(b, 0, 4);
@@ -597,11 +603,11 @@ QByteArray pe(rng& g, bool dll, bool symbols)
     b.append(random_bytes(g, 0x80 - b.size()));
     b.append("PE\0\0", 4);
     le16(b, 0x8664);
-    le16(b, 2);      // sections
+    le16(b, 2);  // sections
     le32(b, 0);
     le32(b, symbols ? 0x1523 : 0);  // the symbol table, behind the certificate table
     le32(b, symbols ? 3 : 0);
-    le16(b, 240);    // optional header size (PE32+ with 16 directories)
+    le16(b, 240);  // optional header size (PE32+ with 16 directories)
     le16(b, dll ? 0x2022 : 0x0022);
     QByteArray opt;
     le16(opt, 0x20B);
@@ -663,12 +669,12 @@ QByteArray tiff(rng& g, bool big_endian)
         }
     };
     u16(b, 7);
-    entry(256, 3, 1, 50);      // width
-    entry(257, 3, 1, 20);      // height
-    entry(258, 3, 1, 8);       // bits per sample
+    entry(256, 3, 1, 50);  // width
+    entry(257, 3, 1, 20);  // height
+    entry(258, 3, 1, 8);   // bits per sample
     entry(270, 2, static_cast<std::uint32_t>(text.size()), t);
     entry(273, 4, 2, offsets);
-    entry(278, 3, 1, 12);      // rows per strip
+    entry(278, 3, 1, 12);  // rows per strip
     entry(279, 4, 2, counts);
     u32(b, 0);
     return b;
@@ -685,15 +691,15 @@ QByteArray ole2(rng& g, const char* stream)
     le16(b, 9);
     le16(b, 6);
     b.append(QByteArray(10, '\0'));
-    le32(b, 1);           // FAT sectors
-    le32(b, 1);           // first directory sector
+    le32(b, 1);  // FAT sectors
+    le32(b, 1);  // first directory sector
     le32(b, 0);
     le32(b, 4096);        // mini stream cutoff
     le32(b, 0xFFFFFFFE);  // first mini FAT sector
     le32(b, 0);
     le32(b, 0xFFFFFFFE);  // first DIFAT sector
     le32(b, 0);
-    le32(b, 0);           // the FAT is sector 0
+    le32(b, 0);  // the FAT is sector 0
     while (b.size() < 512)
         le32(b, 0xFFFFFFFF);
     QByteArray fat;
@@ -875,8 +881,9 @@ QByteArray sfnt(rng& g, bool cff)
     std::vector<const char*> sorted(tags, tags + n);
     std::sort(sorted.begin(), sorted.end(), [](const char* a, const char* c) { return std::strcmp(a, c) < 0; });
     for (const char* tag : sorted) {
-        QByteArray t = std::strcmp(tag, "head") == 0 ? QByteArray(12, '\x01') + QByteArray("\x5F\x0F\x3C\xF5") + random_bytes(g, 38)
-                                                      : random_bytes(g, 50 + static_cast<int>(g() % 300));
+        QByteArray t = std::strcmp(tag, "head") == 0
+                           ? QByteArray(12, '\x01') + QByteArray("\x5F\x0F\x3C\xF5") + random_bytes(g, 38)
+                           : random_bytes(g, 50 + static_cast<int>(g() % 300));
         b.append(tag, 4);
         be32(b, g());
         be32(b, offset);

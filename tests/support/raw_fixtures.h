@@ -27,7 +27,7 @@ struct zip_entry_s {
     QByteArray name;
     QByteArray data;
     bool deflate = false;
-    bool descriptor = false;  // sizes and CRC in a data descriptor behind the data
+    bool descriptor = false;           // sizes and CRC in a data descriptor behind the data
     bool descriptor_signature = true;  // the descriptor begins with PK 7 8
 };
 QByteArray zip(const std::vector<zip_entry_s>& entries, const QByteArray& comment = {});

@@ -89,7 +89,11 @@ TEST(volume_enumeration, which_volumes_reach_the_list_and_in_what_order)
         {"fixed and cd-rom, no administrator", {system, cdrom}, false, {}, {}},
         {"remote dropped", {remote, stick}, true, {"vol-e"}, {"vol-e"}},
         {"no mount path stays off the page", {hidden, system}, true, {"vol-hidden", "vol-c"}, {"vol-c"}},
-        {"sorted by first mount path", {stick, system, data}, true, {"vol-c", "vol-d", "vol-e"}, {"vol-c", "vol-d", "vol-e"}},
+        {"sorted by first mount path",
+         {stick, system, data},
+         true,
+         {"vol-c", "vol-d", "vol-e"},
+         {"vol-c", "vol-d", "vol-e"}},
         {"removable without medium", {empty_reader, unanswered_reader}, true, {"vol-g", "vol-h"}, {"vol-g"}},
         {"more than one extent", {spanning, stick}, true, {"vol-e", "vol-span"}, {"vol-e"}},
         {"only removable without administrator", {system, stick, data}, false, {"vol-e"}, {"vol-e"}},
@@ -242,7 +246,7 @@ TEST(linux_volumes, a_corrupt_partition_table_still_lists_what_it_can)
     make_sparse(path, 8ull << 20);
     QByteArray mbr(512, '\0');
     mbr.replace(446, 16, mbr_entry(0x07, 0xFFFFFF00u, 0xFFFFFFF0u));  // far past the end
-    mbr.replace(462, 16, mbr_entry(0x06, 100, 4000000));                // runs past the end
+    mbr.replace(462, 16, mbr_entry(0x06, 100, 4000000));              // runs past the end
     mbr[510] = char(0x55);
     mbr[511] = char(0xAA);
     write_at(path, 0, mbr);

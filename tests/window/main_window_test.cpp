@@ -84,9 +84,7 @@ TEST_F(main_window, moves_after_startup)
         std::uint8_t mode_after;
         const char* box;  // the box shown, with its title; none when nullptr
     };
-    const auto painted = [](int i) {
-        return [i](main_window& f, main_window_c&) { f.click_painted(i); };
-    };
+    const auto painted = [](int i) { return [i](main_window& f, main_window_c&) { f.click_painted(i); }; };
     const case_s cases[] = {
         {"home scan", home, 1, [](auto&, main_window_c& w) { QTest::mouseClick(w.home()->btn_start, Qt::LeftButton); },
          volume, 1, nullptr},
@@ -96,14 +94,16 @@ TEST_F(main_window, moves_after_startup)
         {"mode 1 from home", home, 1, painted(mode_files), volume, 0, nullptr},
         {"mode 2 from recovery", recovery, 1, painted(mode_partition), drive, 1, nullptr},
         {"mode 3 from drive", drive, 0, painted(mode_deep_scan), volume, 1, nullptr},
-        {"volume back", volume, 0, [](auto&, main_window_c& w) { QTest::mouseClick(w.volumes()->btn_back, Qt::LeftButton); },
-         home, 0, nullptr},
-        {"drive back", drive, 0, [](auto&, main_window_c& w) { QTest::mouseClick(w.drives()->btn_back, Qt::LeftButton); },
-         home, 0, nullptr},
+        {"volume back", volume, 0,
+         [](auto&, main_window_c& w) { QTest::mouseClick(w.volumes()->btn_back, Qt::LeftButton); }, home, 0, nullptr},
+        {"drive back", drive, 0,
+         [](auto&, main_window_c& w) { QTest::mouseClick(w.drives()->btn_back, Qt::LeftButton); }, home, 0, nullptr},
         {"partition back leads to the volumes", partition, 0,
-         [](auto&, main_window_c& w) { QTest::mouseClick(w.partitions()->btn_back, Qt::LeftButton); }, volume, 0, nullptr},
+         [](auto&, main_window_c& w) { QTest::mouseClick(w.partitions()->btn_back, Qt::LeftButton); }, volume, 0,
+         nullptr},
         {"recovery back, no scan", recovery, 1,
-         [](auto&, main_window_c& w) { QTest::mouseClick(w.recovery()->btn_back, Qt::LeftButton); }, volume, 1, nullptr},
+         [](auto&, main_window_c& w) { QTest::mouseClick(w.recovery()->btn_back, Qt::LeftButton); }, volume, 1,
+         nullptr},
         {"drive scan without a chosen drive", drive, 0, [](auto&, main_window_c& w) { w.on_click_drive_scan(); }, drive,
          0, "main_warning1"},
     };
@@ -157,4 +157,3 @@ TEST_F(main_window, leaving_a_running_scan_asks_first)
         }
     }
 }
-

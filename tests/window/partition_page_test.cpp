@@ -263,7 +263,8 @@ TEST_F(partition_page, stop_keeps_the_rows_and_a_second_click_searches_again)
     open_with_drive(wiped_table_image());
     auto held = std::make_shared<std::vector<std::uint8_t>>(20000 * 512);
     std::memcpy(held->data() + 63 * 512, ntfs_boot_sector(100).constData(), 512);
-    register_device("mem:held", [&](device_access) { return std::make_unique<holding_device>(held, &page()->search()); });
+    register_device("mem:held",
+                    [&](device_access) { return std::make_unique<holding_device>(held, &page()->search()); });
     auto other = std::make_shared<std::vector<std::uint8_t>>(20000 * 512);
     std::memcpy(other->data() + 5000 * 512, ntfs_boot_sector(200).constData(), 512);
     register_memory_device("mem:other", other);

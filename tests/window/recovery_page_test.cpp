@@ -38,12 +38,8 @@ namespace {
 // One row as the command line prints it and as the page holds it.
 QJsonObject row_json(const recovery_item_s& r)
 {
-    QJsonObject o{{"name", r.name},
-                  {"size", double(r.size)},
-                  {"date1", double(r.date1)},
-                  {"date2", double(r.date2)},
-                  {"id", double(r.id)},
-                  {"flags", double(r.flags)}};
+    QJsonObject o{{"name", r.name},           {"size", double(r.size)}, {"date1", double(r.date1)},
+                  {"date2", double(r.date2)}, {"id", double(r.id)},     {"flags", double(r.flags)}};
     if (r.overwritten)
         o.insert("overwritten", true);
     return o;
@@ -136,7 +132,8 @@ public:
         recovery_window_c* page = window->recovery();
         page->tv_dirtree->expandAll();
         QJsonArray out;
-        std::function<void(const QModelIndex&, const QString&)> visit = [&](const QModelIndex& index, const QString& path) {
+        std::function<void(const QModelIndex&, const QString&)> visit = [&](const QModelIndex& index,
+                                                                            const QString& path) {
             click_folder(index);
             QJsonArray files;
             for (const recovery_item_s& r : page->rows)
@@ -175,7 +172,8 @@ public:
         img = make_fat_image(dir.path(), "busy.img", 32, true, 96 * 1024);
         std::vector<made_file_s> files;
         for (int i = 0; i < 12; ++i)
-            files.push_back({QStringLiteral("busy_file_%1.bin").arg(i), std::size_t(4 << 20) + std::size_t(i) * 4099, 20 + i});
+            files.push_back(
+                {QStringLiteral("busy_file_%1.bin").arg(i), std::size_t(4 << 20) + std::size_t(i) * 4099, 20 + i});
         const QStringList sources = deleted_files(img, dir.path() + "/src", files);
         std::map<std::uint64_t, QByteArray> by_size;
         for (std::size_t i = 0; i < files.size(); ++i) {
@@ -389,7 +387,8 @@ TEST_F(recovery_page, previews_a_deleted_picture_and_utf16_text_from_a_private_f
     const QString at_limit = make_file(dir.path(), "at_limit_file.bin", preview_max_bytes, 5);
     const QString above = make_file(dir.path(), "above_limit_file.bin", preview_max_bytes + 1, 6);
     mtools("mcopy", img, {dir.path() + "/holiday_picture.png", text.fileName(), at_limit, above, "::/"});
-    mtools("mdel", img, {"::/holiday_picture.png", "::/greeting_note.txt", "::/at_limit_file.bin", "::/above_limit_file.bin"});
+    mtools("mdel", img,
+           {"::/holiday_picture.png", "::/greeting_note.txt", "::/at_limit_file.bin", "::/above_limit_file.bin"});
     scan_through_window();
     recovery_window_c* page = window->recovery();
     click_folder(page->tv_dirtree->model()->index(0, 0));
@@ -699,7 +698,8 @@ TEST_F(recovery_page, scan_that_finds_nothing_offers_a_deep_scan_unless_stopped)
     QTest::mouseClick(page->btn_stop, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(!scan_busy, 60000);
     EXPECT_TRUE(boxes.empty());
-    EXPECT_TRUE(page->status_text().startsWith(translate("recovery_stopped") + " ")) << page->status_text().toStdString();
+    EXPECT_TRUE(page->status_text().startsWith(translate("recovery_stopped") + " "))
+        << page->status_text().toStdString();
 
     // Yes: the deep engine scans the same volume; finding nothing there asks nothing more,
     // and its (empty) result can be saved.
@@ -796,8 +796,7 @@ TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
         {2, {"Beta", "beta", "alpha"}},  // sizes above 4 GiB
         {3, {"Beta", "alpha", "beta"}},  // a date before 1970 first
         {2, {"alpha", "beta", "Beta"}},  // the size column's second sort: descending
-        {4, {"Beta", "beta", "alpha"}},
-        {1, {"beta", "alpha", "Beta"}},
+        {4, {"Beta", "beta", "alpha"}}, {1, {"beta", "alpha", "Beta"}},
     };
     for (const case_s& c : cases) {
         model.sort_by_column(c.column);

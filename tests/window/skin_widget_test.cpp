@@ -178,9 +178,11 @@ TEST_F(skin_window, language_menu_is_reversed_and_a_pick_is_saved)
 {
     QFile file(QStringLiteral("language.ini"));
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("[English]\nlanguage_warning=\"Restart to use it\"\nmenu_help=\"Help\"\n"
-               "[Deutsch]\nlanguage_warning=\"Neu starten\"\n"
-               "[Fran\xc3\xa7" "ais]\nmenu_exit=\"Quitter\"\n");
+    file.write(
+        "[English]\nlanguage_warning=\"Restart to use it\"\nmenu_help=\"Help\"\n"
+        "[Deutsch]\nlanguage_warning=\"Neu starten\"\n"
+        "[Fran\xc3\xa7"
+        "ais]\nmenu_exit=\"Quitter\"\n");
     file.close();
     set_language_file(QStringLiteral("language.ini"));
     load_settings();

@@ -22,7 +22,8 @@ table_volume_platform four_volumes()
         const char* path;
         const char* mount;
         std::uint64_t free;
-    } mounted[] = {{"vol-a", "/mnt/a", total / 100 * 19}, {"vol-b", "/mnt/b", total / 5}, {"vol-c", "/mnt/c", total / 100 * 21}};
+    } mounted[] = {
+        {"vol-a", "/mnt/a", total / 100 * 19}, {"vol-b", "/mnt/b", total / 5}, {"vol-c", "/mnt/c", total / 100 * 21}};
     int n = 0;
     for (const auto& v : mounted) {
         p.volumes.push_back(v.path);
@@ -66,7 +67,7 @@ TEST(volume_rows, free_share_colour_and_name)
         std::uint64_t free, total;
         bool green;
     } cases[] = {
-        {19, 100, false}, {1, 5, true}, {21, 100, true}, {0, 100, false}, {100, 100, true},
+        {19, 100, false},         {1, 5, true}, {21, 100, true}, {0, 100, false}, {100, 100, true},
         {total / 5, total, true},  // exactly a fifth: the single-precision quotient lies above 0.2
     };
     for (const case_s& c : cases) {
@@ -110,7 +111,8 @@ TEST_F(volume_page, rows_show_usage_bars_by_free_share)
         const int y = c.row * 30 + 15;
         const QColor inside = pixel(rows, left + bar * 3 / 4, y);  // about 80 % of the bar is used
         EXPECT_TRUE(c.green ? looks_green(inside) : looks_red(inside)) << inside.name().toStdString();
-        EXPECT_FALSE(looks_green(pixel(rows, left + bar * 9 / 10, y)) || looks_red(pixel(rows, left + bar * 9 / 10, y)));
+        EXPECT_FALSE(looks_green(pixel(rows, left + bar * 9 / 10, y)) ||
+                     looks_red(pixel(rows, left + bar * 9 / 10, y)));
     }
     // The unmounted volume's bar is not a full red bar.
     EXPECT_FALSE(looks_red(pixel(rows, left + bar * 3 / 4, 45)));

@@ -12,7 +12,8 @@ void window_fixture::SetUp()
     set_language_file(QStringLiteral(VANTREL_SOURCE_DIR "/resources/language.ini"));
     load_settings();
     set_box_hook([this](QMessageBox& box) {
-        boxes.push_back({box.text(), box.windowTitle(), box.standardButtons(), box.parentWidget(), box.informativeText()});
+        boxes.push_back(
+            {box.text(), box.windowTitle(), box.standardButtons(), box.parentWidget(), box.informativeText()});
         return answer;
     });
     cancel_file_dialogs();

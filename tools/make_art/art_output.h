@@ -29,9 +29,9 @@ class art_output_c {
 };
 
 // The image sets, each in its own file.
-void draw_frame_art(art_output_c& out);    // window and dialog frames, system buttons, logo, icon
-void draw_button_art(art_output_c& out);   // mode, home, page and dialog buttons, top icons
-void draw_page_art(art_output_c& out);     // bands, cards, bars, list icons, animations
+void draw_frame_art(art_output_c& out);   // window and dialog frames, system buttons, logo, icon
+void draw_button_art(art_output_c& out);  // mode, home, page and dialog buttons, top icons
+void draw_page_art(art_output_c& out);    // bands, cards, bars, list icons, animations
 
 // Pictures of the art put together as the window shows it, written into `folder` for a look
 // before the art is committed (they are not resources).

@@ -57,11 +57,14 @@ int fitted_px(const QString& text, const QString& family, QFont::Weight weight, 
 caption_sizes_s caption_sizes(const captions_s& c) {
   caption_sizes_s sizes{13, 21, 13};
   for (const QString& caption : {c.files, c.partitions, c.deep})
-    sizes.mode = std::min(sizes.mode, fitted_px(caption, c.family, QFont::DemiBold, 13, 9, mode_caption_box));
-  for (const auto& [width, title, note] :
-       {std::tuple{330, c.start_title, c.start_note}, std::tuple{323, c.resume_title, c.resume_note}}) {
-    sizes.title = std::min(sizes.title, fitted_px(title, c.family, QFont::Bold, 21, 13, home_title_box(width)));
-    sizes.note = std::min(sizes.note, fitted_px(note, c.family, QFont::Normal, 13, 10, home_note_box(width)));
+    sizes.mode = std::min(sizes.mode,
+                          fitted_px(caption, c.family, QFont::DemiBold, 13, 9, mode_caption_box));
+  for (const auto& [width, title, note] : {std::tuple{330, c.start_title, c.start_note},
+                                           std::tuple{323, c.resume_title, c.resume_note}}) {
+    sizes.title = std::min(sizes.title,
+                           fitted_px(title, c.family, QFont::Bold, 21, 13, home_title_box(width)));
+    sizes.note = std::min(sizes.note,
+                          fitted_px(note, c.family, QFont::Normal, 13, 10, home_note_box(width)));
   }
   return sizes;
 }
@@ -137,13 +140,12 @@ QImage home_button(int width, bool primary, glyph_fn glyph, const QString& title
   const fitted_text_s small =
       fit_text(note, family, QFont::Normal, px.note, 10, home_note_box(width), 2);
   const qreal gap = 4;
-  const qreal block = head.line_height * head.lines.size() + gap +
-                      small.line_height * small.lines.size();
+  const qreal block =
+      head.line_height * head.lines.size() + gap + small.line_height * small.lines.size();
   const qreal y = centre.y() - block / 2;
   draw_left(painter, head, QRectF(left, y, text_width, 52), ink);
   draw_left(painter, small,
-            QRectF(left, y + head.line_height * head.lines.size() + gap, text_width, 32),
-            note_ink);
+            QRectF(left, y + head.line_height * head.lines.size() + gap, text_width, 32), note_ink);
   return image;
 }
 
@@ -155,13 +157,25 @@ QImage page_button(QSize size, QColor base, look state) {
   const QRectF plate(0.5, 0.5, size.width() - 1, size.height() - 2);
   QColor top, low;
   switch (state) {
-    case look::normal: top = base.lighter(112); low = base; break;
-    case look::hover: top = base.lighter(126); low = base.lighter(112); break;
-    case look::pressed: top = base.darker(118); low = base.darker(112); break;
-    case look::disabled: top = low = palette::disabled; break;
+    case look::normal:
+      top = base.lighter(112);
+      low = base;
+      break;
+    case look::hover:
+      top = base.lighter(126);
+      low = base.lighter(112);
+      break;
+    case look::pressed:
+      top = base.darker(118);
+      low = base.darker(112);
+      break;
+    case look::disabled:
+      top = low = palette::disabled;
+      break;
   }
   // A one-pixel drop below the plate.
-  painter.fillPath(rounded(plate.translated(0, 1), 5), QColor(20, 50, 100, state == look::pressed ? 20 : 45));
+  painter.fillPath(rounded(plate.translated(0, 1), 5),
+                   QColor(20, 50, 100, state == look::pressed ? 20 : 45));
   QLinearGradient fill(0, plate.top(), 0, plate.bottom());
   fill.setColorAt(0, top);
   fill.setColorAt(1, low);
@@ -184,10 +198,11 @@ void localized_buttons(art_output_c& out) {
                 mode_button(modes[a], captions[a], c.family, px.mode, look(b)));
     for (int n = 1; n <= 3; ++n) {
       out.png(folder + QString("btn_start_scan%1.png").arg(n),
-              home_button(330, true, glyph::magnifier, c.start_title, c.start_note, c.family, px, look(n)));
+              home_button(330, true, glyph::magnifier, c.start_title, c.start_note, c.family, px,
+                          look(n)));
       out.png(folder + QString("btn_resume_recovery%1.png").arg(n),
-              home_button(323, false, glyph::folder_resume, c.resume_title, c.resume_note,
-                          c.family, px, look(n)));
+              home_button(323, false, glyph::folder_resume, c.resume_title, c.resume_note, c.family,
+                          px, look(n)));
     }
   }
 }
@@ -199,7 +214,8 @@ void home_buttons(art_output_c& out) {
   const caption_sizes_s px = caption_sizes(en);
   for (int n = 1; n <= 3; ++n) {
     out.png(QString("images/home/buttonscan%1.png").arg(n),
-            home_button(330, true, glyph::magnifier, en.start_title, en.start_note, en.family, px, look(n)));
+            home_button(330, true, glyph::magnifier, en.start_title, en.start_note, en.family, px,
+                        look(n)));
     out.png(QString("images/home/buttonrecovery%1.png").arg(n),
             home_button(323, false, glyph::folder_resume, en.resume_title, en.resume_note,
                         en.family, px, look(n)));
@@ -209,12 +225,16 @@ void home_buttons(art_output_c& out) {
 void plain_buttons(art_output_c& out) {
   const QColor slate_blue(84, 104, 138);
   for (int n = 1; n <= 4; ++n) {
-    out.png(QString("images/partition_search/btn_wai_%1.png").arg(n), page_button({100, 30}, palette::accent, look(n)));
-    out.png(QString("images/partition_search/btn_nei_%1.png").arg(n), page_button({100, 30}, slate_blue, look(n)));
-    out.png(QString("images/partition_search/btn_start_%1.png").arg(n), page_button({80, 30}, palette::accent, look(n)));
+    out.png(QString("images/partition_search/btn_wai_%1.png").arg(n),
+            page_button({100, 30}, palette::accent, look(n)));
+    out.png(QString("images/partition_search/btn_nei_%1.png").arg(n),
+            page_button({100, 30}, slate_blue, look(n)));
+    out.png(QString("images/partition_search/btn_start_%1.png").arg(n),
+            page_button({80, 30}, palette::accent, look(n)));
   }
   for (int n = 1; n <= 3; ++n)
-    out.png(QString("images/dialogs/bigbutter%1.png").arg(n), page_button({120, 36}, palette::accent, look(n)));
+    out.png(QString("images/dialogs/bigbutter%1.png").arg(n),
+            page_button({120, 36}, palette::accent, look(n)));
 }
 
 // The title band's icon set: 64 x 64 tiles with a white line icon.
@@ -222,9 +242,9 @@ void top_icons(art_output_c& out) {
   const struct {
     const char* name;
     glyph_fn glyph;
-  } icons[] = {{"home", glyph::house},        {"lostfiles", glyph::file_restore},
+  } icons[] = {{"home", glyph::house},           {"lostfiles", glyph::file_restore},
                {"partition", glyph::partitions}, {"raw", glyph::deep_scan},
-               {"delete", glyph::trash},      {"setting", glyph::gear}};
+               {"delete", glyph::trash},         {"setting", glyph::gear}};
   for (const auto& icon : icons)
     for (int n = 1; n <= 4; ++n) {
       QImage image = blank_canvas(64, 64);

@@ -37,7 +37,8 @@ QImage reference_window(int band) {
   painter.fillPath(rounded_top(band_rect, corner), fill);
   // A faint light line along the band's top, a faint dark one along its bottom.
   painter.setPen(QPen(QColor(255, 255, 255, 60), 1));
-  painter.drawLine(QPointF(side + corner, top + 0.5), QPointF(reference_width - side - corner, top + 0.5));
+  painter.drawLine(QPointF(side + corner, top + 0.5),
+                   QPointF(reference_width - side - corner, top + 0.5));
   painter.setPen(QPen(QColor(10, 40, 90, 70), 1));
   painter.drawLine(QPointF(side, band - 0.5), QPointF(reference_width - side, band - 0.5));
   return image;
@@ -75,11 +76,20 @@ QImage system_button(chip background, const std::function<void(QPainter&, QRectF
   const QPointF centre(14, 11.5);
   QColor fill;
   switch (background) {
-    case chip::none: break;
-    case chip::light: fill = QColor(255, 255, 255, 48); break;
-    case chip::dark: fill = QColor(10, 30, 70, 70); break;
-    case chip::danger: fill = palette::danger; break;
-    case chip::danger_dark: fill = palette::danger.darker(120); break;
+    case chip::none:
+      break;
+    case chip::light:
+      fill = QColor(255, 255, 255, 48);
+      break;
+    case chip::dark:
+      fill = QColor(10, 30, 70, 70);
+      break;
+    case chip::danger:
+      fill = palette::danger;
+      break;
+    case chip::danger_dark:
+      fill = palette::danger.darker(120);
+      break;
   }
   if (fill.isValid()) {
     painter.setPen(Qt::NoPen);
@@ -92,8 +102,13 @@ QImage system_button(chip background, const std::function<void(QPainter&, QRectF
 
 void system_buttons(art_output_c& out) {
   const QColor ink(255, 255, 255, 235);
-  auto line_pen = [&](QPainter& p) { p.setPen(QPen(ink, 1.3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin)); p.setBrush(Qt::NoBrush); };
-  const auto close = [&](QPainter& p, QRectF box) { glyph::cross(p, box.adjusted(1, 1, -1, -1), ink, 2.4); };
+  auto line_pen = [&](QPainter& p) {
+    p.setPen(QPen(ink, 1.3, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+  };
+  const auto close = [&](QPainter& p, QRectF box) {
+    glyph::cross(p, box.adjusted(1, 1, -1, -1), ink, 2.4);
+  };
   const auto maximise = [&](QPainter& p, QRectF box) {
     line_pen(p);
     p.drawRect(QRectF(box.center().x() - 4.5, box.center().y() - 4, 9, 8));
@@ -102,21 +117,28 @@ void system_buttons(art_output_c& out) {
     line_pen(p);
     const QPointF c = box.center();
     p.drawRect(QRectF(c.x() - 5, c.y() - 2, 7.5, 6.5));
-    p.drawPolyline(QPolygonF{{c.x() - 2.5, c.y() - 2}, {c.x() - 2.5, c.y() - 4.5},
-                             {c.x() + 5, c.y() - 4.5}, {c.x() + 5, c.y() + 2}, {c.x() + 2.5, c.y() + 2}});
+    p.drawPolyline(QPolygonF{{c.x() - 2.5, c.y() - 2},
+                             {c.x() - 2.5, c.y() - 4.5},
+                             {c.x() + 5, c.y() - 4.5},
+                             {c.x() + 5, c.y() + 2},
+                             {c.x() + 2.5, c.y() + 2}});
   };
   const auto minimise = [&](QPainter& p, QRectF box) {
     line_pen(p);
     p.drawLine(QPointF(box.center().x() - 4.5, box.center().y() + 0.5),
                QPointF(box.center().x() + 4.5, box.center().y() + 0.5));
   };
-  const auto settings = [&](QPainter& p, QRectF box) { glyph::gear(p, box.adjusted(1, 1, -1, -1), ink); };
+  const auto settings = [&](QPainter& p, QRectF box) {
+    glyph::gear(p, box.adjusted(1, 1, -1, -1), ink);
+  };
   const struct {
     const char* name;
     std::function<void(QPainter&, QRectF)> glyph;
     bool danger;
-  } buttons[] = {{"quiButton", close, true},      {"maxButton", maximise, false},
-                 {"resumeButton", restore, false}, {"minButton", minimise, false},
+  } buttons[] = {{"quiButton", close, true},
+                 {"maxButton", maximise, false},
+                 {"resumeButton", restore, false},
+                 {"minButton", minimise, false},
                  {"settingButton", settings, false}};
   for (const auto& b : buttons) {
     const QString base = QStringLiteral("images/system/") + b.name;
@@ -150,8 +172,8 @@ void logo(art_output_c& out) {
   QPainter painter(&image);
   smooth(painter);
   painter.drawImage(QPointF(0, 5), mark(34, palette::white, palette::accent));
-  const fitted_text_s name = fit_text("Vantrel", "Liberation Sans", QFont::Bold, 22, 14,
-                                      QSizeF(70, 34), 1);
+  const fitted_text_s name =
+      fit_text("Vantrel", "Liberation Sans", QFont::Bold, 22, 14, QSizeF(70, 34), 1);
   draw_left(painter, name, QRectF(40, 5, 70, 34), palette::white);
   painter.end();
   out.png("images/top/logo.png", image);

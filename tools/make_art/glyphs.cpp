@@ -182,8 +182,8 @@ void recover(QPainter& painter, const QRectF& box, QColor colour) {
   const QPointF along(-qSin(end), -qCos(end)), outward(qCos(end), -qSin(end));
   painter.setPen(Qt::NoPen);
   painter.setBrush(colour);
-  painter.drawPolygon(QPolygonF{tip_base + along * 3.6, tip_base + outward * 3.2,
-                                tip_base - outward * 3.2});
+  painter.drawPolygon(
+      QPolygonF{tip_base + along * 3.6, tip_base + outward * 3.2, tip_base - outward * 3.2});
   painter.drawEllipse(centre, 3.2, 3.2);
   painter.restore();
 }

@@ -137,7 +137,8 @@ void list_icons(art_output_c& out) {
       painter.drawPath(rounded(plate, 3));
     }
     painter.end();
-    out.png(checked ? "images/partition_search/check2.png" : "images/partition_search/check1.png", box);
+    out.png(checked ? "images/partition_search/check2.png" : "images/partition_search/check1.png",
+            box);
   }
 
   for (bool plus : {false, true}) {
@@ -215,8 +216,9 @@ void scan_animation(art_output_c& out) {
         const int alpha = qAlpha(p);
         if (alpha == 0 || alpha == 255) continue;
         auto mix = [&](int c, int m) { return (c * alpha + m * (255 - alpha)) / 255; };
-        flat.setPixel(x, y, qRgb(mix(qRed(p), matte.red()), mix(qGreen(p), matte.green()),
-                                 mix(qBlue(p), matte.blue())));
+        flat.setPixel(x, y,
+                      qRgb(mix(qRed(p), matte.red()), mix(qGreen(p), matte.green()),
+                           mix(qBlue(p), matte.blue())));
       }
     out.piece(QString("ani_%1.png").arg(frame, 2, 10, QChar('0')), flat);
   }

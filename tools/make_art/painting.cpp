@@ -66,8 +66,9 @@ QImage soft_shadow(QSize size, const std::function<void(QPainter&)>& shape, int 
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const float a = std::clamp(alpha[size_t(y) * w + x], 0.0f, 1.0f) * colour.alphaF();
-      out.setPixel(x, y, qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(),
-                                            int(a * 255.0f + 0.5f))));
+      out.setPixel(
+          x, y,
+          qPremultiply(qRgba(colour.red(), colour.green(), colour.blue(), int(a * 255.0f + 0.5f))));
     }
   return out;
 }
@@ -157,8 +158,7 @@ fitted_text_s fit_text(const QString& text, const QString& family, QFont::Weight
   throw std::runtime_error("caption does not fit: \"" + text.toStdString() + "\"");
 }
 
-void draw_centred(QPainter& painter, const fitted_text_s& text, const QRectF& box,
-                  QColor colour) {
+void draw_centred(QPainter& painter, const fitted_text_s& text, const QRectF& box, QColor colour) {
   painter.save();
   painter.setFont(text.font);
   painter.setPen(colour);

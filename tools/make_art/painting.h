@@ -45,8 +45,7 @@ fitted_text_s fit_text(const QString& text, const QString& family, QFont::Weight
                        int largest, int smallest, QSizeF box, int max_lines);
 
 // Draws fitted lines centred horizontally in `box`, the block centred vertically.
-void draw_centred(QPainter& painter, const fitted_text_s& text, const QRectF& box,
-                  QColor colour);
+void draw_centred(QPainter& painter, const fitted_text_s& text, const QRectF& box, QColor colour);
 
 // Draws fitted lines left-aligned at the top of `box`.
 void draw_left(QPainter& painter, const fitted_text_s& text, const QRectF& box, QColor colour);

@@ -89,7 +89,8 @@ void home_preview(const loader_c& load, const QString& resource_root, const QStr
   p.drawImage(113, 25, load(ml + "btn_top22.png"));
   p.drawImage(216, 25, load(ml + "btn_top33.png"));
   const char* system[] = {"quiButton2", "maxButton1", "minButton1", "settingButton1"};
-  for (int i = 0; i < 4; ++i) p.drawImage(W - 31 - 30 * i, 1, load(QString("system/%1.png").arg(system[i])));
+  for (int i = 0; i < 4; ++i)
+    p.drawImage(W - 31 - 30 * i, 1, load(QString("system/%1.png").arg(system[i])));
   // The home page in the content area.
   const QImage sl = load("system/sl.png"), su = load("system/su.png");
   const QRect page(sl.width(), 100, W - 2 * sl.width(), H - 100 - su.height());
@@ -137,7 +138,8 @@ void parts_preview(const loader_c& load, const QString& resource_root, const QIm
   p.drawImage(0, 32, animation);
   const QRect bar(90, 70, 250, 12);
   p.fillRect(bar, QColor(226, 240, 253));
-  p.fillRect(QRect(bar.left(), bar.top(), int(bar.width() * 0.42), bar.height()), QBrush(load("partition_search/loding_on.png")));
+  p.fillRect(QRect(bar.left(), bar.top(), int(bar.width() * 0.42), bar.height()),
+             QBrush(load("partition_search/loding_on.png")));
   p.setPen(Qt::black);
   p.setFont(font("DejaVu Sans", 7));
   p.drawText(bar, Qt::AlignHCenter | Qt::AlignTop, "42%");
@@ -147,10 +149,13 @@ void parts_preview(const loader_c& load, const QString& resource_root, const QIm
     const char* image;
     const char* key;
     int x, y, w, h;
-  } buttons[] = {{"btn_start_1", "btn_pause", 360, 61, 80, 30}, {"btn_start_2", "btn_stop", 470, 61, 80, 30},
+  } buttons[] = {{"btn_start_1", "btn_pause", 360, 61, 80, 30},
+                 {"btn_start_2", "btn_stop", 470, 61, 80, 30},
                  {"btn_start_3", "btn_save_result", 580, 61, 80, 30},
-                 {"btn_wai_1", "btn_back", 175, 370, 100, 30}, {"btn_wai_2", "btn_refresh", 350, 370, 100, 30},
-                 {"btn_wai_3", "btn_scan", 525, 370, 100, 30}, {"btn_wai_4", "btn_repair", 660, 370, 100, 30}};
+                 {"btn_wai_1", "btn_back", 175, 370, 100, 30},
+                 {"btn_wai_2", "btn_refresh", 350, 370, 100, 30},
+                 {"btn_wai_3", "btn_scan", 525, 370, 100, 30},
+                 {"btn_wai_4", "btn_repair", 660, 370, 100, 30}};
   for (const auto& b : buttons) {
     const QRect r(b.x, b.y, b.w, b.h);
     p.drawImage(r, load(QString("partition_search/%1.png").arg(b.image)));
@@ -182,14 +187,19 @@ void parts_preview(const loader_c& load, const QString& resource_root, const QIm
     }
     p.drawImage(R.left() + 20, Y + 5, load("partition_search/drives.png"));
     p.setFont(font("Liberation Sans", 8));
-    p.drawText(R.left() + 45, Y + 20, row == 1 ? "Photos (D:)" : row == 2 ? "Local Disk (E:)" : "USB (F:)");
+    p.drawText(R.left() + 45, Y + 20,
+               row == 1   ? "Photos (D:)"
+               : row == 2 ? "Local Disk (E:)"
+                          : "USB (F:)");
     const int B = int(RW * 0.53) - 170, bx = R.left() + int(RW * 0.32) + 10;
     p.setPen(QColor(139, 184, 241));
     p.drawRect(bx, Y + 5, B, 20);
     const double free_share = row == 1 ? 0.6 : row == 2 ? 0.1 : 0.35;
-    const QImage texture = load(free_share > 0.2 ? "partition_search/green.png" : "partition_search/red.png");
+    const QImage texture =
+        load(free_share > 0.2 ? "partition_search/green.png" : "partition_search/red.png");
     p.setBrushOrigin(0, Y + 6);
-    p.fillRect(QRect(bx + 1, Y + 6, int((1 - free_share) * B - 2), texture.height() + 1), QBrush(texture));
+    p.fillRect(QRect(bx + 1, Y + 6, int((1 - free_share) * B - 2), texture.height() + 1),
+               QBrush(texture));
     p.setPen(Qt::black);
     p.drawText(R.left() + int(RW * 0.85) + 20, Y + 20, row == 3 ? "FAT32" : "NTFS");
   }
@@ -209,7 +219,8 @@ void parts_preview(const loader_c& load, const QString& resource_root, const QIm
   p.drawImage(210, 297, load("partition_search/check1.png"));
   p.drawImage(235, 294, load("partition_search/check2.png"));
   p.drawText(260, 278, text("recovery_name"));
-  for (int i = 1; i <= 5; ++i) p.drawImage(180 + i * 70, 290, load(QString("partition_search/icon_found%1.png").arg(i)));
+  for (int i = 1; i <= 5; ++i)
+    p.drawImage(180 + i * 70, 290, load(QString("partition_search/icon_found%1.png").arg(i)));
   p.end();
   save_png(image, out);
 }

@@ -144,10 +144,12 @@ int main(int argc, char** argv)
         {"drive.png", 2, nullptr, 500},
         {"partition.png", 3, [&] { window.on_click_drive_scan(); }, 1500},
         {"volume.png", 1, [&] { choose_fat_volume(window); }, 500},
-        {"recovery.png", 4, [&] {
+        {"recovery.png", 4,
+         [&] {
              window.on_click_volume_scan();
              show_results(window);
-         }, 1000},
+         },
+         1000},
     };
     QWidget* pages[] = {window.home(), window.volumes(), window.drives(), window.partitions(), window.recovery()};
     int failed = 0;

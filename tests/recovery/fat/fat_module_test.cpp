@@ -497,14 +497,22 @@ TEST(fat_module, short_names_follow_the_case_flags_and_code_page_936)
         {"README  TXT", 0x18, "readme.txt"},
         {"NOEXT      ", 0x00, "NOEXT"},
         {"\xC4\xE3\xBA\xC3    TXT", 0x00, "你好.TXT"},
-        {"\x81\x41" "B     TXT", 0x08, "\u4E04b.TXT"},        // a trail byte in A-Z is not lower-cased
-        {"\x05\xA5" "A     TXT", 0x00, "\u6FC2A.TXT"},        // 0x05 stands for a first byte 0xE5
-        {"\xE5\xC4\xE3\xBA\xC3   TXT", 0x00, "?你好.TXT"},    // deleted: the mark is converted alone
-        {"ABCDEFG\xC4TXT", 0x00, "ABCDEFG?.TXT"},              // no pair across body and extension
-        {"NAME    \xC4\xE3" "A", 0x00, "NAME.你A"},
+        {"\x81\x41"
+         "B     TXT",
+         0x08, "\u4E04b.TXT"},  // a trail byte in A-Z is not lower-cased
+        {"\x05\xA5"
+         "A     TXT",
+         0x00, "\u6FC2A.TXT"},                              // 0x05 stands for a first byte 0xE5
+        {"\xE5\xC4\xE3\xBA\xC3   TXT", 0x00, "?你好.TXT"},  // deleted: the mark is converted alone
+        {"ABCDEFG\xC4TXT", 0x00, "ABCDEFG?.TXT"},           // no pair across body and extension
+        {"NAME    \xC4\xE3"
+         "A",
+         0x00, "NAME.你A"},
         {"NAME    A\xC4\xE3", 0x10, "NAME.a你"},
-        {"\x80" "EURO   TXT", 0x00, "\u20ACEURO.TXT"},
-        {"\xA2\xA0X     TXT", 0x00, "?X.TXT"},                 // a pair without a Unicode form
+        {"\x80"
+         "EURO   TXT",
+         0x00, "\u20ACEURO.TXT"},
+        {"\xA2\xA0X     TXT", 0x00, "?X.TXT"},  // a pair without a Unicode form
         {"        TXT", 0x00, ".TXT"},
         {"           ", 0x00, "?"},  // never empty: an empty name means the end
     };

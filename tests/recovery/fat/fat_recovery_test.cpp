@@ -61,8 +61,8 @@ struct layout_case_s {
 TEST_F(fat_engine, deleted_files_and_folders_on_every_fat_type)
 {
     const layout_case_s cases[] = {
-        {12, false, 4096, {}}, {12, true, 4096, {}}, {16, false, 32768, {}},
-        {16, true, 32768, {}}, {32, false, 36000, {"-s", "1"}}, {32, true, 36000, {"-s", "1"}},
+        {12, false, 4096, {}},           {12, true, 4096, {}},           {16, false, 32768, {}}, {16, true, 32768, {}},
+        {32, false, 36000, {"-s", "1"}}, {32, true, 36000, {"-s", "1"}},
     };
     const QString src = dir_.filePath("src");
     QDir().mkpath(src);
@@ -145,7 +145,7 @@ TEST_F(fat_engine, deleted_files_and_folders_keep_their_long_names)
         QString shown;   // after the scan
     };
     const file_s files[] = {
-        {"/", "Thirteen1.txt", "Thirteen1.txt"},                        // one part, no NUL
+        {"/", "Thirteen1.txt", "Thirteen1.txt"},                            // one part, no NUL
         {"/", "Twenty-six characters!.txt", "Twenty-six characters!.txt"},  // two parts, no NUL
         {"/", hundred, hundred},
         {"/", "photo1.jpg", "#hoto1.jpg"},  // lower case in the 8.3 entry's flags: no long name
@@ -258,11 +258,12 @@ TEST_F(fat_engine, folders_whose_parent_is_gone_are_found_by_their_dot_entries)
     ASSERT_EQ(patch_entry(img, "?AYONE~1   ", [](QByteArray&) {}), 0u);  // no entry names Day one now
     ASSERT_NE(day_one, trip);
     // NOTES.TXT's entry becomes a deleted folder entry naming Day one itself.
-    ASSERT_NE(patch_entry(img, "?OTES   TXT", [&](QByteArray& e) {
-                  e[11] = 0x10;
-                  e[26] = char(day_one);
-                  e[27] = char(day_one >> 8);
-              }),
+    ASSERT_NE(patch_entry(img, "?OTES   TXT",
+                          [&](QByteArray& e) {
+                              e[11] = 0x10;
+                              e[26] = char(day_one);
+                              e[27] = char(day_one >> 8);
+                          }),
               0u);
 
     fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
@@ -312,18 +313,25 @@ TEST_F(fat_engine, same_cluster_twice_and_a_loop_of_folders)
     std::uint32_t first_cluster = 0;
     patch_entry(img, "FIRST   TXT", [&](QByteArray& e) {
         first_cluster = std::uint8_t(e[26]) | (std::uint8_t(e[27]) << 8);
-        e[14] = 0; e[15] = 0; e[16] = 0x21; e[17] = 0x3E;  // created 2011-01-01 00:00:00
+        e[14] = 0;
+        e[15] = 0;
+        e[16] = 0x21;
+        e[17] = 0x3E;  // created 2011-01-01 00:00:00
     });
     patch_entry(img, "SECOND  TXT", [&](QByteArray& e) {
         e[26] = char(first_cluster);
         e[27] = char(first_cluster >> 8);
-        e[14] = 0; e[15] = 0; e[16] = 0x22; e[17] = 0x3E;  // created 2011-01-02
+        e[14] = 0;
+        e[15] = 0;
+        e[16] = 0x22;
+        e[17] = 0x3E;  // created 2011-01-02
     });
     // A folder entry inside SUB that points back at the root's first folder: SUB itself.
     std::uint32_t sub_cluster = 0;
-    patch_entry(img, "SUB        ", [&](QByteArray& e) { sub_cluster = std::uint8_t(e[26]) | (std::uint8_t(e[27]) << 8); });
+    patch_entry(img, "SUB        ",
+                [&](QByteArray& e) { sub_cluster = std::uint8_t(e[26]) | (std::uint8_t(e[27]) << 8); });
     patch_entry(img, "INNER   TXT", [&](QByteArray& e) {
-        e[11] = 0x10;  // now a (deleted) folder ...
+        e[11] = 0x10;               // now a (deleted) folder ...
         e[26] = char(sub_cluster);  // ... whose first cluster is SUB's own
         e[27] = char(sub_cluster >> 8);
     });
@@ -378,7 +386,10 @@ TEST_F(fat_engine, progress_counts_and_stop)
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
                 return d->read_at(o, b, n);
             }
-            std::int64_t write_at(std::uint64_t o, const void* b, std::size_t n) override { return d->write_at(o, b, n); }
+            std::int64_t write_at(std::uint64_t o, const void* b, std::size_t n) override
+            {
+                return d->write_at(o, b, n);
+            }
         };
         auto s = std::make_unique<slow_s>();
         s->d = open_file_device(img.path, a);
@@ -490,7 +501,8 @@ int threads_named(const QByteArray& name)
 TEST_F(fat_engine, an_unreadable_sector_is_zeros_and_a_cut_volume_fails_its_file)
 {
     const fat_image_s img = make_fat_image(dir_.path(), "bad.img", 16, true, 32768);
-    const QStringList sources = deleted_files(img, dir_.filePath("src"), {{"HIT.TXT", 9000, 1}, {"WHOLE.TXT", 3000, 2}});
+    const QStringList sources =
+        deleted_files(img, dir_.filePath("src"), {{"HIT.TXT", 9000, 1}, {"WHOLE.TXT", 3000, 2}});
     const QString hit = sources[0], whole = sources[1];
     {
         // The third sector of HIT.TXT's data cannot be read.
@@ -529,7 +541,8 @@ TEST_F(fat_engine, two_readers_of_one_volume_at_once)
 {
     const fat_image_s x = make_fat_image(dir_.path(), "x.img", 32, false, 36000, {"-s", "1"});
     const fat_image_s y = make_fat_image(dir_.path(), "y.img", 12, false, 2048);
-    const QStringList sources = deleted_files(x, dir_.filePath("src"), {{"BIG.BIN", 300000, 1}, {"SMALL.TXT", 5000, 2}});
+    const QStringList sources =
+        deleted_files(x, dir_.filePath("src"), {{"BIG.BIN", 300000, 1}, {"SMALL.TXT", 5000, 2}});
     const QString big = sources[0], small = sources[1];
     deleted_files(y, dir_.filePath("src"), {{"SMALL.TXT", 5000, 2}});
 

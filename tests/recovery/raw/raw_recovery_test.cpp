@@ -150,7 +150,8 @@ TEST(raw_engine, recover_item_fails_short_files_and_zeroes_unreadable_sectors)
     EXPECT_EQ(bytes.load(), 5000u);
     QByteArray expected = image.content().mid(1000, 5000);
     for (const byte_range_s& r : partial.unreadable)
-        expected.replace(qsizetype(r.first), qsizetype(r.last - r.first), QByteArray(qsizetype(r.last - r.first), '\0'));
+        expected.replace(qsizetype(r.first), qsizetype(r.last - r.first),
+                         QByteArray(qsizetype(r.last - r.first), '\0'));
     EXPECT_EQ(read_file(part), expected);
 }
 
@@ -264,14 +265,10 @@ TEST(raw_engine, unusable_scan_result_files_fail_and_keep_the_tables)
     QByteArray junk_after_nul = valid;
     junk_after_nul[256 + 30] = 'x';
     const case_s cases[] = {
-        {"header only", valid.left(256)},
-        {"300 bytes", valid + QByteArray(12, '\0')},
-        {"short header", valid.left(100)},
-        {"empty", QByteArray()},
-        {"index not its position", wrong_index},
-        {"slash in the extension", slash_ext},
-        {"empty extension", empty_ext},
-        {"bytes behind the NUL", junk_after_nul},
+        {"header only", valid.left(256)},        {"300 bytes", valid + QByteArray(12, '\0')},
+        {"short header", valid.left(100)},       {"empty", QByteArray()},
+        {"index not its position", wrong_index}, {"slash in the extension", slash_ext},
+        {"empty extension", empty_ext},          {"bytes behind the NUL", junk_after_nul},
     };
     raw_recovery_c engine;
     engine.on_file_found("gif", 7, 8);

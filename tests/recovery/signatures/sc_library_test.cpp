@@ -213,20 +213,22 @@ TEST(sc_library, configuration_file_enables_types_and_limits_sizes)
     const QString conf = image.temp_path("Orvane.conf");
     QFile f(conf);
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("# deep scan types\n"
-            "\n"
-            "png off\n"
-            "jpg on 3     # too small for any of the test's files\n"
-            "nosuchtype on\n"
-            "jpg maybe\n"
-            "jpg on 12Q\n"
-            "png on 1M extra\n");
+    f.write(
+        "# deep scan types\n"
+        "\n"
+        "png off\n"
+        "jpg on 3     # too small for any of the test's files\n"
+        "nosuchtype on\n"
+        "jpg maybe\n"
+        "jpg on 12Q\n"
+        "png on 1M extra\n");
     f.close();
     {
         const diagnostics_capture reported;
         EXPECT_EQ(sc_load_config(conf.toLocal8Bit().constData()), 0);
         // Each bad line by its number, through the diagnostic sink.
-        for (const char* line : {":5: unknown type", ":6: expected on or off", ":7: bad maximum size", ":8: extra words"})
+        for (const char* line :
+             {":5: unknown type", ":6: expected on or off", ":7: bad maximum size", ":8: extra words"})
             EXPECT_NE(reported.text().find(line), std::string::npos) << line << " in " << reported.text();
     }
     raw_recovery_c engine;
@@ -256,10 +258,9 @@ TEST(sc_library, configuration_file_enables_types_and_limits_sizes)
 // break their lines.
 TEST(sc_library, type_names_of_the_configuration_file)
 {
-    const std::vector<std::string> expected{"jpg", "png",  "gif", "bmp", "pdf", "zip", "gz",  "bz2",
-                                            "xz",  "sqlite", "riff", "mp4", "7z",  "elf", "exe", "tif",
-                                            "ole", "ogg",  "mkv", "psd", "ico", "ttf", "pnm", "mp3",
-                                            "mpg", "rar",  "flac", "xcf", "txt"};
+    const std::vector<std::string> expected{"jpg",  "png", "gif", "bmp", "pdf", "zip", "gz",   "bz2", "xz",  "sqlite",
+                                            "riff", "mp4", "7z",  "elf", "exe", "tif", "ole",  "ogg", "mkv", "psd",
+                                            "ico",  "ttf", "pnm", "mp3", "mpg", "rar", "flac", "xcf", "txt"};
     EXPECT_EQ(sc_type_names(), expected);
 }
 
@@ -276,7 +277,8 @@ TEST(sc_library, unreadable_sectors_are_skipped)
     const std::uint64_t last = image.add("png", png(image.generator()));
     image.filler(2, 2);
     const QString volume = image.write();
-    set_unreadable_ranges(image.image_path(), {{first + 4096 + 1024, first + 4096 + 1536}, {hidden + 600, hidden + 700}});
+    set_unreadable_ranges(image.image_path(),
+                          {{first + 4096 + 1024, first + 4096 + 1536}, {hidden + 600, hidden + 700}});
     raw_recovery_c engine;
     const diagnostics_capture reported;
     run_scan(engine, volume);
@@ -286,9 +288,10 @@ TEST(sc_library, unreadable_sectors_are_skipped)
         offsets.push_back(e.offset);
     EXPECT_EQ(offsets, (std::vector<std::uint64_t>{first, last}));
     // Each unreadable range and the total, told through the diagnostic sink.
-    const std::string ranges = QString("deep scan: 512 unreadable bytes at offset %1 skipped\n"
-                                       "deep scan: 512 unreadable bytes at offset %2 skipped\n"
-                                       "deep scan: 2 unreadable sectors skipped in all\n")
+    const std::string ranges = QString(
+                                   "deep scan: 512 unreadable bytes at offset %1 skipped\n"
+                                   "deep scan: 512 unreadable bytes at offset %2 skipped\n"
+                                   "deep scan: 2 unreadable sectors skipped in all\n")
                                    .arg(first + 4096 + 1024)
                                    .arg(hidden + 512)
                                    .toStdString();
@@ -363,11 +366,11 @@ TEST(sc_library, carve_reader_views_match_the_device)
                    std::span(reinterpret_cast<const std::uint8_t*>(block.constData()), block.size()), 0);
     const auto check = [&](std::uint64_t off, std::size_t n) {
         const std::span<const std::uint8_t> s = r.view(off, n);
-        const std::size_t expect = static_cast<std::size_t>(std::min<std::uint64_t>(
-            {n, carve_reader::window_bytes, off < limit ? limit - off : 0}));
+        const std::size_t expect = static_cast<std::size_t>(
+            std::min<std::uint64_t>({n, carve_reader::window_bytes, off < limit ? limit - off : 0}));
         ASSERT_EQ(s.size(), expect) << "view at " << off;
-        ASSERT_TRUE(std::equal(s.begin(), s.end(),
-                               reinterpret_cast<const std::uint8_t*>(data.constData()) + base + off))
+        ASSERT_TRUE(
+            std::equal(s.begin(), s.end(), reinterpret_cast<const std::uint8_t*>(data.constData()) + base + off))
             << "view at " << off;
     };
     std::uint64_t off = 0;

@@ -456,7 +456,7 @@ TEST(signatures, plain_text_is_found_and_named_by_its_look)
         long_letter.append("BMW of 1975, kept in the garage, runs well on sunny days.\n");
     struct case_s {
         const char* what;
-        QByteArray bytes;  // the file; what follows it is given by behind
+        QByteArray bytes;       // the file; what follows it is given by behind
         const char* extension;  // nullptr: not reported
         QByteArray behind = QByteArray(8, '\0');
     };
@@ -467,7 +467,10 @@ TEST(signatures, plain_text_is_found_and_named_by_its_look)
         {"xml", "<?xml version=\"1.0\"?>\n<catalog>\n  <book id=\"1\">Sectors</book>\n</catalog>\n", "xml"},
         {"html", "<!DOCTYPE html>\n<html><head><title>Home</title></head><body><p>Hi</p></body></html>\n", "html"},
         {"utf-8 prose over several sectors", prose, "txt"},
-        {"latin-1 letters passed over", "The menu of the day, in French: caf\xE9 au lait, cr\xE8me br\xFBl\xE9" "e.\n", "txt"},
+        {"latin-1 letters passed over",
+         "The menu of the day, in French: caf\xE9 au lait, cr\xE8me br\xFBl\xE9"
+         "e.\n",
+         "txt"},
         {"ended by binary bytes", "Shopping list: bread, milk, eggs, apples, coffee.\n", "txt",
          QByteArray("\x01\x02\x03", 3) + random_bytes(g, 100)},
         {"too short", "hello world\n", nullptr},
