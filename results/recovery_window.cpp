@@ -195,10 +195,12 @@ int recovery_window_c::restart_recovery()
 {
     if (scan_busy || refuse_while_writing())
         return -1;
+    // A preview asked for before the scan is no longer wanted, even one whose copy has just
+    // ended and whose end is still on its way here: the scan rebuilds the tree it came from.
+    hide_preview();
     if (preview_ && preview_->isRunning()) {
         // The copy is at most a few MiB; the scan starts when it is done (on_preview_finished)
-        // rather than being refused, and the preview it was making is no longer wanted.
-        hide_preview();
+        // rather than being refused.
         start_waiting_ = true;
         loaded_from_.clear();
     } else {
