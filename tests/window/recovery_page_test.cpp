@@ -880,7 +880,8 @@ TEST_F(recovery_page, start_during_a_preview_copy_scans_once_the_copy_is_done_an
         EXPECT_EQ(page->btn_pause->text(), translate("btn_pause"));
         EXPECT_TRUE(page->btn_stop->isVisible());
         EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
-        EXPECT_EQ(page->found_files(), 0);
+        if (page->preview()->isRunning())
+            EXPECT_EQ(page->found_files(), 0) << "no scan runs while the page waits for the copy";
         // The page waits for the copy only while it runs: when it ended just as Start was
         // pressed, the scan has begun and is left to end as in the second case.
         if (stop && page->preview()->isRunning()) {
