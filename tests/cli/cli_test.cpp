@@ -554,6 +554,13 @@ QStringList slowed_command(const QStringList& args, int delay_us)
 }
 
 // A gzip stream of `size` random bytes, made by gzip.
+// Whether strace may run here and delay a traced program's system calls.
+bool tracer_can_delay()
+{
+    return QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) ==
+           0;
+}
+
 QByteArray gzip_stream(const QTemporaryDir& dir, int size, int seed)
 {
     const QString blob = dir.filePath(QStringLiteral("blob-%1").arg(seed));
@@ -604,7 +611,7 @@ cli_result_s slowed_cli(const QStringList& args, const QByteArray& line, int sig
 // running long after the signal is sent.
 TEST(cli, a_signal_stops_a_deep_scan_or_a_recovery_and_keeps_what_was_done)
 {
-    if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) != 0)
+    if (!tracer_can_delay())
         GTEST_SKIP() << "this machine does not allow tracing a process with delays";
     QTemporaryDir dir;
     const QByteArray packed = gzip_stream(dir, 200000, 7);
@@ -658,7 +665,7 @@ TEST(cli, a_signal_stops_a_deep_scan_or_a_recovery_and_keeps_what_was_done)
 // the progress line is on the screen before the first file is written.
 TEST(cli, progress_line_and_file_lines_do_not_run_together_on_a_terminal)
 {
-    if (QProcess::execute(tool("strace"), {"-qq", "-o", "/dev/null", "-e", "inject=getpid:delay_exit=1", "true"}) != 0)
+    if (!tracer_can_delay())
         GTEST_SKIP() << "this machine does not allow tracing a process with delays";
     // Two gzip streams found by a deep scan; the recovery reads only them, from saved results.
     QTemporaryDir dir;
