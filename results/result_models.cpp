@@ -166,8 +166,10 @@ QString cell_text(const recovery_item_s& row, int column)
         return format_size(row.size);
     case 3:
     case 4: {
-        const QDateTime t = QDateTime::fromSecsSinceEpoch(column == 3 ? row.date1 : row.date2);
-        return t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd")) : QString();
+        // 0 is no time stamp at all (a file found by its signature has none), not 1970-01-01.
+        const std::int64_t seconds = column == 3 ? row.date1 : row.date2;
+        const QDateTime t = QDateTime::fromSecsSinceEpoch(seconds);
+        return seconds != 0 && t.isValid() ? t.toLocalTime().toString(QStringLiteral("yyyy-MM-dd")) : QString();
     }
     default:
         return {};

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Starts the window on the demo disk image under a virtual X server and writes one picture
-# per page into OUTDIR: home.png, drive.png, partition.png, volume.png, recovery.png. The
-# drive and partition pages show the demo image as it is (its table lost); the volume and
-# recovery pages a copy of it repaired by the command line, whose FAT volume is scanned.
+# per page into OUTDIR: home.png, drive.png, partition.png, volume.png, recovery.png, and
+# deep.png. The drive and partition pages show the demo image as it is (its table lost); the
+# volume and recovery pages a copy of it repaired by the command line, whose FAT volume is
+# scanned (for deep.png by a deep scan).
 #   usage: tools/screenshots.sh OUTDIR
 set -euo pipefail
 out=${1:?usage: screenshots.sh OUTDIR}
@@ -33,4 +34,4 @@ if ! repair_log=$("$repo/build/cli/vantrel-cli" repair "$work/repaired.img" --ye
 fi
 VANTREL_IMAGES_ONLY=1 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x960x24" \
   "$repo/build/app/vantrel-screenshots" "$out" "$image" "$work/repaired.img"
-echo "screenshots: $(ls "$out"/{home,drive,partition,volume,recovery}.png | tr '\n' ' ')"
+echo "screenshots: $(ls "$out"/{home,drive,partition,volume,recovery,deep}.png | tr '\n' ' ')"

@@ -803,6 +803,11 @@ TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
         EXPECT_EQ(names(), c.expected) << c.column;
     }
     EXPECT_EQ(cell_text(rows[2], 3), QDateTime::fromSecsSinceEpoch(-86400).toString("yyyy-MM-dd"));
+    // A row without a time stamp (0) shows no date rather than 1970-01-01.
+    const recovery_item_s& undated = rows[1];
+    EXPECT_EQ(undated.date1, 0);
+    EXPECT_EQ(cell_text(undated, 3), QString());
+    EXPECT_EQ(cell_text(undated, 4), QDateTime::fromSecsSinceEpoch(3).toLocalTime().toString("yyyy-MM-dd"));
 }
 
 TEST_F(recovery_page, previews_made_while_a_recovery_writes_read_the_same_engine_and_both_get_the_right_bytes)

@@ -1,10 +1,11 @@
 // vantrel-screenshots OUTDIR [IMAGE...]: starts the window as the program does, on the image
 // files given, waits until start-up has finished, then shows each page in turn and writes a
 // picture of the window on a plain desktop colour: home.png, drive.png, partition.png,
-// volume.png, recovery.png. The partition page is reached by the drive page's Scan on the
+// volume.png, recovery.png, deep.png. The partition page is reached by the drive page's Scan on the
 // row that page has chosen; the recovery page by the volume page's Scan on the first FAT
 // volume listed, and once the scan has ended a folder with a picture is opened and the
-// picture's row chosen, so that the page shows a tree, a table and a preview.
+// picture's row chosen, so that the page shows a tree, a table and a preview; deep.png shows
+// the same volume after a deep scan, chosen the same way.
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
@@ -146,6 +147,17 @@ int main(int argc, char** argv)
         {"volume.png", 1, [&] { choose_fat_volume(window); }, 500},
         {"recovery.png", 4,
          [&] {
+             window.on_click_volume_scan();
+             show_results(window);
+         },
+         1000},
+        // The same volume scanned again by signatures, as the home page's deep-scan mode
+        // leads there: a folder per found type.
+        {"deep.png", 4,
+         [&] {
+             window.scan_mode = 1;
+             window.show_page(1);
+             choose_fat_volume(window);
              window.on_click_volume_scan();
              show_results(window);
          },
