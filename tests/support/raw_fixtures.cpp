@@ -151,6 +151,54 @@ QByteArray jpeg_progressive(rng& g)
     return b;
 }
 
+QByteArray jpeg_multi_picture(const QByteArray& first, const std::vector<QByteArray>& others, bool big_endian)
+{
+    const auto u16 = [&](QByteArray& b, unsigned v) { big_endian ? be16(b, v) : le16(b, v); };
+    const auto u32 = [&](QByteArray& b, std::uint32_t v) { big_endian ? be32(b, v) : le32(b, v); };
+    // After SOI and the APP0/APP1 segments, where cameras put it.
+    qsizetype at = 2;
+    while (at + 4 <= first.size() && first[at] == '\xFF' && (first[at + 1] == '\xE0' || first[at + 1] == '\xE1'))
+        at += 2 + ((static_cast<std::uint8_t>(first[at + 2]) << 8) | static_cast<std::uint8_t>(first[at + 3]));
+    const auto images = static_cast<std::uint32_t>(others.size() + 1);
+    const std::uint32_t ifd = 8, entries = ifd + 2 + 3 * 12 + 4;
+    const qsizetype segment = 2 + 2 + 4 + entries + 16 * images;  // marker, length, "MPF\0", header to the entries
+    const qsizetype header = at + 2 + 2 + 4;                      // where offsets count from
+    QByteArray body("MPF\0", 4);
+    body.append(big_endian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4));
+    u32(body, ifd);
+    u16(body, 3);
+    u16(body, 0xB000);  // MPFVersion "0100"
+    u16(body, 7);
+    u32(body, 4);
+    body.append("0100", 4);
+    u16(body, 0xB001);  // NumberOfImages
+    u16(body, 4);
+    u32(body, 1);
+    u32(body, images);
+    u16(body, 0xB002);  // MPEntry
+    u16(body, 7);
+    u32(body, 16 * images);
+    u32(body, entries);
+    u32(body, 0);  // no next IFD
+    qsizetype next = first.size() + segment;
+    for (std::uint32_t k = 0; k < images; ++k) {
+        const auto size = static_cast<std::uint32_t>(k == 0 ? first.size() + segment : others[k - 1].size());
+        u32(body, k == 0 ? 0x20030000 : 0x00010001);  // representative baseline primary; large thumbnail
+        u32(body, size);
+        u32(body, k == 0 ? 0 : static_cast<std::uint32_t>(next - header));
+        u16(body, 0);
+        u16(body, 0);
+        if (k > 0)
+            next += size;
+    }
+    QByteArray out = first.left(at);
+    jpeg_segment(out, 0xE2, body);
+    out.append(first.mid(at));
+    for (const QByteArray& o : others)
+        out.append(o);
+    return out;
+}
+
 QByteArray png(rng& g, int raw_bytes)
 {
     QByteArray b("\x89PNG\r\n\x1A\n", 8);

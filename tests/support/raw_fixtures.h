@@ -18,6 +18,10 @@ QByteArray jpeg(rng& g, int entropy_bytes = 3000);
 QByteArray png(rng& g, int raw_bytes = 4000);
 // A progressive JPEG: two scans with a table segment between them, fill bytes before a marker.
 QByteArray jpeg_progressive(rng& g);
+// The first JPEG with a Multi-Picture Format index (an APP2 "MPF" segment after its APP0 and
+// APP1 segments, in the given byte order) that lists it and the others, which follow it
+// whole one after another, as cameras store a preview behind the photo.
+QByteArray jpeg_multi_picture(const QByteArray& first, const std::vector<QByteArray>& others, bool big_endian);
 QByteArray gif(rng& g);
 QByteArray bmp(rng& g, int width = 20, int height = 10);
 // A PDF; with an incremental update, two revisions each closed by startxref and %%EOF.

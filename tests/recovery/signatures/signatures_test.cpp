@@ -421,6 +421,72 @@ TEST(signatures, files_in_a_partition_of_an_image)
     EXPECT_TRUE(read_file(out) == photo);
 }
 
+// Photos as cameras and phones store them: a JPEG written by convert with a Multi-Picture
+// index that places more JPEGs (a preview, a gain map) behind its EOI. The file ends behind
+// the last of them, in either byte order; an index that is damaged or names an image that
+// is not whole where it says keeps the end at the first image's EOI.
+TEST(signatures, jpeg_with_more_pictures_behind_it)
+{
+    raw_image image(81);
+    const auto convert = [&](const QString& name, const QStringList& args) {
+        QProcess p;
+        p.start("convert", QStringList(args) << image.temp_path(name));
+        EXPECT_TRUE(p.waitForFinished(60000)) << "convert (ImageMagick, installed by tools/setup.sh) did not run";
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return read_file(image.temp_path(name));
+    };
+    const QStringList noisy{"-seed",  "5",        "plasma:fractal", "-attenuate", "0.5",
+                            "+noise", "Gaussian", "-quality",       "92"};
+    const QByteArray photo = convert("photo.jpg", QStringList{"-size", "480x320"} + noisy);
+    const QByteArray preview = convert("preview.jpg", QStringList{"-size", "240x160"} + noisy);
+    const QByteArray gain = convert("gain.jpg", {"-size", "120x80", "gradient:", "-colorspace", "Gray"});
+    ASSERT_FALSE(photo.isEmpty() || preview.isEmpty() || gain.isEmpty());
+
+    const QByteArray one = jpeg_multi_picture(photo, {preview}, false);
+    const QByteArray two = jpeg_multi_picture(photo, {preview, gain}, true);
+    const auto first_end = static_cast<qsizetype>(one.size() - preview.size());
+    const qsizetype header = one.indexOf(QByteArray("MPF\0", 4)) + 4;  // offsets count from here
+    const qsizetype entries = header + 50;                             // as jpeg_multi_picture lays them out
+    const auto put32 = [](QByteArray b, qsizetype at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = static_cast<char>(v >> (8 * i));
+        return b;
+    };
+    const std::uint32_t preview_offset = static_cast<std::uint32_t>(first_end - header);
+    struct case_s {
+        const char* what;
+        QByteArray bytes;
+        qsizetype size;
+    };
+    const std::vector<case_s> cases{
+        {"little-endian index, a preview", one, one.size()},
+        {"big-endian index, a preview and a gain map", two, two.size()},
+        {"preview placed past the volume", put32(one, entries + 16 + 8, 0xFFFFFF00u), first_end},
+        {"preview's offset one byte past its SOI", put32(one, entries + 16 + 8, preview_offset + 1), first_end},
+        {"preview's size one byte short of its EOI",
+         put32(one, entries + 16 + 4, static_cast<std::uint32_t>(preview.size() - 1)), first_end},
+        {"preview placed inside the first image", put32(one, entries + 16 + 8, 100), first_end},
+        {"absurd number of images",
+         put32(put32(one, header + 8 + 2 + 12 + 8, 0xFFFFFFFFu), header + 8 + 2 + 24 + 4, 0xFFFFFFF0u), first_end},
+        {"index past its segment", put32(one, header + 4, 0xFFF0u), first_end},
+        {"unknown byte order", QByteArray(one).replace(header, 4, QByteArray("XX*\0", 4)), first_end},
+    };
+    image.filler(1, 3);
+    std::string want;
+    for (const case_s& c : cases) {
+        want += std::string("jpg ") + std::to_string(image.add("jpg", c.bytes)) + " " + std::to_string(c.size) + "\n";
+        image.filler(1, 3);
+    }
+    raw_recovery_c engine;
+    run_scan(engine, image.write());
+    ASSERT_EQ(reported(engine), want);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const QString out = image.temp_path(QString("rec%1").arg(i));
+        ASSERT_EQ(engine.recover_item(i, out), 0);
+        EXPECT_TRUE(read_file(out) == cases[i].bytes.left(cases[i].size)) << cases[i].what;
+    }
+}
+
 // Files as GIMP 2.10 writes them (tests/recovery/signatures/files/make.sh): 64-bit pointers, RLE
 // and zlib tiles, a layer group, masks, channels, and the placeholder levels whose empty
 // tile lists end in a 32-bit zero. Each is found whole between random data.
