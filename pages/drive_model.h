@@ -10,6 +10,7 @@
 class drive_model_c : public item_list_model<drive_item_s> {
 public:
     using item_list_model::item_list_model;
+    QString tool_tip(const drive_item_s& drive) const override { return drive.geometry ? drive.path : QString(); }
 };
 
 class drive_delegate_c : public QStyledItemDelegate {

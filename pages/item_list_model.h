@@ -5,6 +5,7 @@
 // its view a new model each time the list is rebuilt rather than resetting this one.
 #include <QAbstractListModel>
 #include <QList>
+#include <QString>
 #include <QVariant>
 #include <optional>
 
@@ -33,11 +34,22 @@ public:
 
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override
     {
-        if (!index.isValid() || role != Qt::DisplayRole || !items || index.row() >= items->size()) {
+        if (!index.isValid() || !items || index.row() >= items->size()) {
+            return {};
+        }
+        if (role == Qt::ToolTipRole) {
+            const QString tip = tool_tip(items->at(index.row()));
+            return tip.isEmpty() ? QVariant() : QVariant(tip);
+        }
+        if (role != Qt::DisplayRole) {
             return {};
         }
         return QVariant::fromValue(items->at(index.row()));
     }
+
+    // The whole text of a row whose painted name may be shortened in the middle (a long image
+    // path), shown when the pointer rests on it; none by default.
+    virtual QString tool_tip(const item_t&) const { return {}; }
 
     const QList<item_t>* list() const { return items; }
 

@@ -31,6 +31,11 @@ QString volume_row_name(const volume_item_s& volume)
     return label + QStringLiteral(" (") + root + QLatin1Char(')');
 }
 
+QString volume_model_c::tool_tip(const volume_item_s& volume) const
+{
+    return volume.root_path.isEmpty() ? QString() : volume_row_name(volume);
+}
+
 namespace {
 
 const QColor separator_colour(211, 231, 255);

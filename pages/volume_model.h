@@ -10,6 +10,7 @@
 class volume_model_c : public item_list_model<volume_item_s> {
 public:
     using item_list_model::item_list_model;
+    QString tool_tip(const volume_item_s& volume) const override;
 };
 
 // The share of a volume that is free, as the usage bar measures it: the quotient taken in

@@ -54,6 +54,9 @@ TEST_F(drive_page, first_drive_is_chosen_and_rows_are_painted)
     EXPECT_EQ(chosen->path, first);
     ASSERT_EQ(page->lv_drives->model()->rowCount(), 3);
     EXPECT_EQ(held_item<drive_item_s>(page->lv_drives->model()->index(2, 0).data())->path, second);
+    // The painted path may be shortened in the middle; the whole path is the row's tool tip.
+    EXPECT_EQ(page->lv_drives->model()->index(2, 0).data(Qt::ToolTipRole).toString(), second);
+    EXPECT_FALSE(page->lv_drives->model()->index(0, 0).data(Qt::ToolTipRole).isValid()) << "header";
 
     const QImage rows = painted_rows(page->lv_drives);
     const int w = rows.width();

@@ -93,6 +93,11 @@ TEST_F(volume_page, rows_show_usage_bars_by_free_share)
     open_with_volumes();
     volume_window_c* page = window->volumes();
     ASSERT_EQ(page->lv_volumes->model()->rowCount(), 5);  // header, the unmounted one first, then by mount path
+    // The painted name may be shortened in the middle; the whole name is the row's tool tip.
+    const QModelIndex first = page->lv_volumes->model()->index(1, 0);
+    EXPECT_EQ(first.data(Qt::ToolTipRole).toString(), volume_row_name(*held_item<volume_item_s>(first.data())));
+    EXPECT_TRUE(first.data(Qt::ToolTipRole).toString().contains(QStringLiteral("/dev/sdb4")));
+    EXPECT_FALSE(page->lv_volumes->model()->index(0, 0).data(Qt::ToolTipRole).isValid()) << "header";
 
     const QImage rows = painted_rows(page->lv_volumes);
     const int w = rows.width();
