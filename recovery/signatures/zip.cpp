@@ -110,9 +110,10 @@ std::optional<std::uint64_t> signed_descriptor_at(carve_reader& r, std::uint64_t
         if (!hit)
             return std::nullopt;
         from = *hit + 1;
-        const auto csize = zip64 ? r.le64(*hit + 8) : std::optional<std::uint64_t>(r.le32(*hit + 8));
+        const std::uint64_t csize_at = *hit + 8;
+        const std::uint64_t csize = zip64 ? r.le64(csize_at).value_or(~0ull) : r.le32(csize_at).value_or(~0u);
         const auto next = r.le32(*hit + 8 + sizes);
-        if (csize && *csize == *hit - data && next && (*next == local_sig || *next == central_sig))
+        if (csize == *hit - data && next && (*next == local_sig || *next == central_sig))
             return *hit;
     }
 }

@@ -60,8 +60,9 @@ protected:
         QFile f(out + "/" + path);
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         EXPECT_EQ(f.readAll(), bytes);
-        if (modified != 0)
+        if (modified != 0) {
             EXPECT_EQ(QFileInfo(f).lastModified().toSecsSinceEpoch(), modified);
+        }
     }
 
     static QByteArray content(const QString& path)
@@ -190,7 +191,7 @@ TEST_F(recovery_session, writer_never_replaces_a_file_and_says_what_is_partial_o
     auto outcomes = recover_all(session, use({img.path}, img.volume_path), out);
     EXPECT_EQ(content(out + "/#BC.TXT"), QByteArray("was here first"));
     QSet<QByteArray> both;
-    for (const QString& name : {"#BC (2).TXT", "#BC (3).TXT"}) {
+    for (const QString name : {"#BC (2).TXT", "#BC (3).TXT"}) {
         const auto it = outcomes.find(name);
         ASSERT_NE(it, outcomes.end()) << name.toStdString();
         EXPECT_TRUE(it->second.written());

@@ -615,7 +615,7 @@ TEST_F(recovery_page, ntfs_scan_shows_what_the_command_line_finds_and_names_neve
     }
     EXPECT_TRUE(names.contains("../evil.txt") && names.contains("/etc/passwd")) << names.join(", ").toStdString();
     int written = 0;
-    for (const QString& sub : {"0", "1"})
+    for (const char* sub : {"0", "1"})
         written += QDir(out + "/" + sub).entryList(QDir::Files | QDir::Hidden).size();
     EXPECT_EQ(written, 4);
     EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList({"0", "1"}));
@@ -885,8 +885,9 @@ TEST_F(recovery_page, start_during_a_preview_copy_scans_once_the_copy_is_done_an
         EXPECT_EQ(page->btn_pause->text(), translate("btn_pause"));
         EXPECT_TRUE(page->btn_stop->isVisible());
         EXPECT_EQ(page->tv_dirtree->model()->rowCount(), 0);
-        if (page->preview()->isRunning())
+        if (page->preview()->isRunning()) {
             EXPECT_EQ(page->found_files(), 0) << "no scan runs while the page waits for the copy";
+        }
         // The page waits for the copy only while it runs: when it ended just as Start was
         // pressed, the scan has begun and is left to end as in the second case.
         if (stop && page->preview()->isRunning()) {

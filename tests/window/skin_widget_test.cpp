@@ -262,4 +262,3 @@ TEST_F(skin_window, closing_stops_and_waits_for_owned_threads)
     }
 }
 
-#include "skin_widget_test.moc"
