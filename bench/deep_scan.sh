@@ -3,7 +3,8 @@
 # holding several hundred real files of the kinds the deep scan knows (the machine's own
 # PNG, GIF, JPEG, PDF, gzip, JAR/ZIP, TrueType, PE, ICO, MP3 and ELF files, plus generated
 # gzip, bzip2, xz, ZIP, SQLite, WAV, BMP and PPM files, and camera-style photos: large
-# high-quality JPEGs of noisy pictures with Exif tags and an Exif thumbnail, about half of
+# high-quality JPEGs of noisy pictures with Exif tags and an Exif thumbnail, every third
+# with a 1620x1080 preview behind it listed in a Multi-Picture Format index, about half of
 # the files' bytes as in a photo collection), about three fifths of the image in all,
 # each at a 4096-byte aligned offset, with random bytes (and some zero stretches) between
 # them. deep-2g.manifest lists "offset size md5 ext" for every placed file; the image is
@@ -29,7 +30,7 @@ bench_setup
 image="$dir/deep-2g.img"
 manifest="$dir/deep-2g.manifest"
 recipe="$dir/deep-2g.recipe"
-recipe_version=3
+recipe_version=4
 image_bytes=$((2 * 1024 * 1024 * 1024))
 
 die() { echo "deep_scan.sh: $*" >&2; exit 1; }
@@ -40,6 +41,32 @@ done
 # Little-endian integers as raw bytes, for the generated WAV and BMP headers.
 le16() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))"; }
 le32() { le16 $(($1 & 65535)); le16 $(($1 >> 16 & 65535)); }
+be16() { printf "\\x$(printf %02x $(($1 >> 8 & 255)))\\x$(printf %02x $(($1 & 255)))"; }
+
+# Writes to $3 the photo $1 with a Multi-Picture Format index (APP2 "MPF\0", little-endian,
+# right behind its Exif segment) that lists it and the JPEG $2, then $2 behind the photo's
+# EOI: the large preview that cameras store in their photos.
+mpf_join() {
+  local photo=$1 preview=$2 out=$3 exif at photo_size preview_size
+  [ "$(od -An -tx1 -N4 "$photo" | tr -d ' ')" = ffd8ffe1 ] || die "$photo does not start with its Exif segment"
+  exif=$(od -An -tu1 -j4 -N2 "$photo" | awk '{print $1 * 256 + $2}')
+  at=$((4 + exif))
+  # FF E2, its length, "MPF\0", the MP header, an IFD of three entries and two MP entries.
+  local segment=90 header=$((at + 8))
+  photo_size=$(($(stat -c %s "$photo") + segment))
+  preview_size=$(stat -c %s "$preview")
+  { head -c "$at" "$photo"
+    printf '\xff\xe2'; be16 $((segment - 2)); printf 'MPF\0II*\0'; le32 8
+    le16 3
+    le16 0xB000; le16 7; le32 4; printf '0100'        # MPFVersion
+    le16 0xB001; le16 4; le32 1; le32 2               # NumberOfImages
+    le16 0xB002; le16 7; le32 32; le32 50; le32 0     # MPEntry at 50 from the header; no next IFD
+    le32 0x20030000; le32 "$photo_size"; le32 0; le32 0                          # the photo
+    le32 0x00010001; le32 "$preview_size"; le32 $((photo_size - header)); le32 0  # its preview
+    tail -c +$((at + 1)) "$photo"
+    cat "$preview"
+  } >"$out"
+}
 
 # Up to $1 paths from stdin (sorted), spread evenly over the list.
 spread() { awk -v n="$1" '{a[NR]=$0} END {
@@ -142,6 +169,11 @@ make_image() {
       -DateTimeOriginal="$(printf '2024:05:%02d 12:%02d:00' $((i % 28 + 1)) $((i % 60)))" -ExposureTime=1/$((i * 10)) \
       "-ThumbnailImage<=$src/t$i.jpg" "$src/c$i.jpg" >/dev/null
     rm -f "$src/t$i.jpg"
+    if [ $((i % 3)) -eq 1 ]; then
+      convert "$src/c$i.jpg" -strip -resize 1620x1080 -quality 90 "$src/v$i.jpg"
+      mpf_join "$src/c$i.jpg" "$src/v$i.jpg" "$src/m$i.jpg"
+      mv "$src/m$i.jpg" "$src/c$i.jpg"; rm -f "$src/v$i.jpg"
+    fi
     printf 'jpg\t%s\n' "$src/c$i.jpg" >>"$work"
   done
   rm -f "$src/plasma.ppm"
