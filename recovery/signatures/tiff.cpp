@@ -3,8 +3,10 @@
 // entries (tag, type, count, value or offset of the value) and the offset of the next IFD.
 // TIFF states no file length: the file ends at the furthest byte anything points at, that
 // is every IFD, every value stored outside its entry, and every strip or tile (offsets
-// from tags 273/324, lengths from 279/325). Sub-IFDs (330) and the Exif IFD (34665) are
-// followed too. The IFDs visited are remembered and bounded, so a loop of IFDs ends.
+// from tags 273/324, lengths from 279/325), and the JPEG image of tags 513/514 (offset and
+// length), where camera raw files (NEF, CR2, DNG, ARW, ...) keep their previews, often at
+// the file's end. Sub-IFDs (330) and the Exif IFD (34665) are followed too. The IFDs
+// visited are remembered and bounded, so a loop of IFDs ends.
 #include <set>
 #include <vector>
 
@@ -13,7 +15,7 @@
 namespace {
 
 constexpr std::uint16_t tag_strip_offsets = 273, tag_strip_counts = 279, tag_tile_offsets = 324, tag_tile_counts = 325,
-                        tag_sub_ifds = 330, tag_exif_ifd = 34665;
+                        tag_sub_ifds = 330, tag_jpeg_offset = 513, tag_jpeg_length = 514, tag_exif_ifd = 34665;
 constexpr std::size_t max_ifds = 256;
 constexpr std::uint32_t max_values = 1u << 20;
 // Entries and values read over the whole walk: a hostile file of many large IFDs full of
@@ -101,7 +103,7 @@ struct tiff_walk {
         work += *count;
         if (work > max_work)
             return false;
-        std::vector<std::uint64_t> offsets, counts;
+        std::vector<std::uint64_t> offsets, counts, jpeg_offset, jpeg_length;
         for (std::uint32_t i = 0; i < *count; ++i) {
             const std::uint64_t e = at + 2 + 12 * i;
             const auto tag = u16(e), type = u16(e + 2);
@@ -118,7 +120,8 @@ struct tiff_walk {
                     return false;
             }
             if (*tag == tag_strip_offsets || *tag == tag_tile_offsets || *tag == tag_strip_counts ||
-                *tag == tag_tile_counts || *tag == tag_sub_ifds || *tag == tag_exif_ifd) {
+                *tag == tag_tile_counts || *tag == tag_sub_ifds || *tag == tag_exif_ifd || *tag == tag_jpeg_offset ||
+                *tag == tag_jpeg_length) {
                 auto v = values(e, static_cast<std::uint16_t>(*type), *n);
                 if (!v)
                     return false;
@@ -126,17 +129,27 @@ struct tiff_walk {
                     offsets = std::move(*v);
                 else if (*tag == tag_strip_counts || *tag == tag_tile_counts)
                     counts = std::move(*v);
+                else if (*tag == tag_jpeg_offset)
+                    jpeg_offset = std::move(*v);
+                else if (*tag == tag_jpeg_length)
+                    jpeg_length = std::move(*v);
                 else
                     pending.insert(pending.end(), v->begin(), v->end());
             }
         }
-        if (offsets.size() != counts.size())
+        if (offsets.size() != counts.size() || jpeg_offset.size() > 1 || jpeg_length.size() > 1)
             return false;
         for (std::size_t i = 0; i < offsets.size(); ++i) {
             if (!extend(offsets[i], counts[i]))
                 return false;
         }
         pixels |= !offsets.empty();
+        // An offset without its length (as some old writers leave it) places nothing.
+        if (!jpeg_offset.empty() && !jpeg_length.empty()) {
+            if (!extend(jpeg_offset[0], jpeg_length[0]))
+                return false;
+            pixels = true;
+        }
         const auto next = u32(at + 2 + 12 * static_cast<std::uint64_t>(*count));
         if (!next)
             return false;

@@ -689,7 +689,7 @@ QByteArray pe(rng& g, bool dll, bool symbols)
     return b;
 }
 
-QByteArray tiff(rng& g, bool big_endian)
+QByteArray tiff(rng& g, bool big_endian, bool jpeg_preview)
 {
     const auto u16 = [&](QByteArray& b, unsigned v) { big_endian ? be16(b, v) : le16(b, v); };
     const auto u32 = [&](QByteArray& b, std::uint32_t v) { big_endian ? be32(b, v) : le32(b, v); };
@@ -724,8 +724,20 @@ QByteArray tiff(rng& g, bool big_endian)
     entry(273, 4, 2, offsets);
     entry(278, 3, 1, 12);  // rows per strip
     entry(279, 4, 2, counts);
+    if (!jpeg_preview) {
+        u32(b, 0);
+        return b;
+    }
+    // A second IFD whose JPEG preview, found only through tags 513 and 514, ends the file.
+    const QByteArray preview = jpeg(g, 500);
+    const auto ifd1 = static_cast<std::uint32_t>(b.size() + 4);
+    u32(b, ifd1);
+    u16(b, 3);
+    entry(259, 3, 1, 6);  // compression: JPEG
+    entry(513, 4, 1, ifd1 + 2 + 3 * 12 + 4);
+    entry(514, 4, 1, static_cast<std::uint32_t>(preview.size()));
     u32(b, 0);
-    return b;
+    return b.append(preview);
 }
 
 QByteArray ole2(rng& g, const char* stream)
@@ -1342,6 +1354,7 @@ std::vector<fixture_s> all_formats(rng& g)
         {"exe", pe(g, false, true), false},
         {"tif", tiff(g, false), false},
         {"tif", tiff(g, true), false},
+        {"tif", tiff(g, false, true), false},
         {"doc", ole2(g, "WordDocument"), false},
         {"xls", ole2(g, "Workbook"), false},
         {"ppt", ole2(g, "PowerPoint Document"), false},

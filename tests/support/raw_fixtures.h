@@ -54,7 +54,9 @@ QByteArray sevenzip(rng& g);
 QByteArray elf(rng& g, bool wide, bool big_endian);
 // An executable (or library); with symbols, a COFF symbol table and string table at its end.
 QByteArray pe(rng& g, bool dll, bool symbols = false);
-QByteArray tiff(rng& g, bool big_endian);
+// With jpeg_preview, a second IFD points at a JPEG preview behind it (tags 513 and 514),
+// as camera raw files hold one.
+QByteArray tiff(rng& g, bool big_endian, bool jpeg_preview = false);
 // A compound file of version 3 whose directory holds a stream of the given name.
 QByteArray ole2(rng& g, const char* stream);
 QByteArray ogg(rng& g, const char* codec_id);
