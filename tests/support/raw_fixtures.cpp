@@ -151,14 +151,25 @@ QByteArray jpeg_progressive(rng& g)
     return b;
 }
 
+namespace {
+
+// Where a JPEG's SOI and its leading APP0/APP1 segments end: where cameras put the segments
+// that list what they store behind the image.
+qsizetype after_app_segments(const QByteArray& jpeg)
+{
+    qsizetype at = 2;
+    while (at + 4 <= jpeg.size() && jpeg[at] == '\xFF' && (jpeg[at + 1] == '\xE0' || jpeg[at + 1] == '\xE1'))
+        at += 2 + ((static_cast<std::uint8_t>(jpeg[at + 2]) << 8) | static_cast<std::uint8_t>(jpeg[at + 3]));
+    return at;
+}
+
+}  // namespace
+
 QByteArray jpeg_multi_picture(const QByteArray& first, const std::vector<QByteArray>& others, bool big_endian)
 {
     const auto u16 = [&](QByteArray& b, unsigned v) { big_endian ? be16(b, v) : le16(b, v); };
     const auto u32 = [&](QByteArray& b, std::uint32_t v) { big_endian ? be32(b, v) : le32(b, v); };
-    // After SOI and the APP0/APP1 segments, where cameras put it.
-    qsizetype at = 2;
-    while (at + 4 <= first.size() && first[at] == '\xFF' && (first[at + 1] == '\xE0' || first[at + 1] == '\xE1'))
-        at += 2 + ((static_cast<std::uint8_t>(first[at + 2]) << 8) | static_cast<std::uint8_t>(first[at + 3]));
+    const qsizetype at = after_app_segments(first);
     const auto images = static_cast<std::uint32_t>(others.size() + 1);
     const std::uint32_t ifd = 8, entries = ifd + 2 + 3 * 12 + 4;
     const qsizetype segment = 2 + 2 + 4 + entries + 16 * images;  // marker, length, "MPF\0", header to the entries
@@ -196,6 +207,34 @@ QByteArray jpeg_multi_picture(const QByteArray& first, const std::vector<QByteAr
     out.append(first.mid(at));
     for (const QByteArray& o : others)
         out.append(o);
+    return out;
+}
+
+QByteArray jpeg_container(const QByteArray& first, int first_padding, const std::vector<container_item_s>& items)
+{
+    QByteArray xmp("http://ns.adobe.com/xap/1.0/\0", 29);
+    xmp.append(
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">\n"
+        "<rdf:Description rdf:about=\"\" xmlns:GCamera=\"http://ns.google.com/photos/1.0/camera/\"\n"
+        " xmlns:Container=\"http://ns.google.com/photos/1.0/container/\"\n"
+        " xmlns:Item=\"http://ns.google.com/photos/1.0/container/item/\"\n"
+        " GCamera:MotionPhoto=\"1\" GCamera:MotionPhotoVersion=\"1\">\n"
+        "<Container:Directory><rdf:Seq>\n");
+    const auto item = [&](const QByteArray& mime, const char* semantic, qsizetype length, int padding) {
+        xmp.append("<rdf:li rdf:parseType=\"Resource\"><Container:Item Item:Mime=\"" + mime + "\" Item:Semantic=\"" +
+                   semantic + "\" Item:Length=\"" + QByteArray::number(length) + "\" Item:Padding=\"" +
+                   QByteArray::number(padding) + "\"/></rdf:li>\n");
+    };
+    item("image/jpeg", "Primary", 0, first_padding);
+    for (const container_item_s& i : items)
+        item(i.mime, i.mime == "video/mp4" ? "MotionPhoto" : "GainMap", i.bytes.size(), i.padding);
+    xmp.append("</rdf:Seq></Container:Directory>\n</rdf:Description></rdf:RDF></x:xmpmeta>");
+    const qsizetype at = after_app_segments(first);
+    QByteArray out = first.left(at);
+    jpeg_segment(out, 0xE1, xmp);
+    out.append(first.mid(at)).append(QByteArray(first_padding, '\0'));
+    for (const container_item_s& i : items)
+        out.append(i.bytes).append(QByteArray(i.padding, '\0'));
     return out;
 }
 

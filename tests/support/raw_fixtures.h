@@ -22,6 +22,15 @@ QByteArray jpeg_progressive(rng& g);
 // APP1 segments, in the given byte order) that lists it and the others, which follow it
 // whole one after another, as cameras store a preview behind the photo.
 QByteArray jpeg_multi_picture(const QByteArray& first, const std::vector<QByteArray>& others, bool big_endian);
+struct container_item_s {
+    QByteArray mime;
+    QByteArray bytes;
+    int padding = 0;  // zero bytes behind it
+};
+// The first JPEG with an XMP packet (an APP1 segment after its APP0 and APP1 segments) whose
+// container directory lists it, with first_padding zero bytes behind it, and the items,
+// stored behind it one after another, as phones store a motion photo's video.
+QByteArray jpeg_container(const QByteArray& first, int first_padding, const std::vector<container_item_s>& items);
 QByteArray gif(rng& g);
 QByteArray bmp(rng& g, int width = 20, int height = 10);
 // A PDF; with an incremental update, two revisions each closed by startxref and %%EOF.

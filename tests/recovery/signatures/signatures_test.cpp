@@ -422,9 +422,10 @@ TEST(signatures, files_in_a_partition_of_an_image)
 }
 
 // Photos as cameras and phones store them: a JPEG written by convert with a Multi-Picture
-// index that places more JPEGs (a preview, a gain map) behind its EOI. The file ends behind
-// the last of them, in either byte order; an index that is damaged or names an image that
-// is not whole where it says keeps the end at the first image's EOI.
+// index that places more JPEGs (a preview, a gain map) behind its EOI, in either byte
+// order, or with an XMP container directory that lists a gain map and a video stored
+// behind it. The file ends behind the last of them; an index that is damaged or names an
+// item that is not whole where it says keeps the end at the first image's EOI.
 TEST(signatures, jpeg_with_more_pictures_behind_it)
 {
     raw_image image(81);
@@ -458,6 +459,13 @@ TEST(signatures, jpeg_with_more_pictures_behind_it)
         QByteArray bytes;
         qsizetype size;
     };
+    // A phone's motion photo with an HDR gain map: both listed in the XMP container.
+    const QByteArray video = mp4(image.generator(), "mp42");
+    const QByteArray motion = jpeg_container(photo, 16, {{"image/jpeg", gain}, {"video/mp4", video}});
+    const qsizetype motion_first_end = motion.size() - 16 - gain.size() - video.size();
+    const QByteArray gain_length = "Item:Length=\"" + QByteArray::number(gain.size());
+    QByteArray gain_off = gain_length;
+    gain_off[gain_off.size() - 1] = gain_off.back() == '0' ? '1' : '0';
     const std::vector<case_s> cases{
         {"little-endian index, a preview", one, one.size()},
         {"big-endian index, a preview and a gain map", two, two.size()},
@@ -469,6 +477,11 @@ TEST(signatures, jpeg_with_more_pictures_behind_it)
         {"absurd number of images",
          put32(put32(one, header + 8 + 2 + 12 + 8, 0xFFFFFFFFu), header + 8 + 2 + 24 + 4, 0xFFFFFFF0u), first_end},
         {"index past its segment", put32(one, header + 4, 0xFFF0u), first_end},
+        {"motion photo with a gain map, padding behind the photo", motion, motion.size()},
+        {"container's gain map length one digit off", QByteArray(motion).replace(gain_length, gain_off),
+         motion_first_end},
+        {"container's video not of its stated type", QByteArray(motion).replace("video/mp4", "image/png"),
+         motion_first_end},
         {"unknown byte order", QByteArray(one).replace(header, 4, QByteArray("XX*\0", 4)), first_end},
     };
     image.filler(1, 3);
