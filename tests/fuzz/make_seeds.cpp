@@ -43,7 +43,13 @@ void signature_seeds()
     raw_fixtures::rng g(7);
     const std::vector<const signature_s*>& formats = signature_registry();
     int n = 0;
-    for (const raw_fixtures::fixture_s& f : raw_fixtures::all_formats(g)) {
+    std::vector<raw_fixtures::fixture_s> files = raw_fixtures::all_formats(g);
+    // JPEGs that list what they store behind their EOI, in an MPF index or an XMP container.
+    files.push_back(
+        {"jpg", raw_fixtures::jpeg_multi_picture(raw_fixtures::jpeg(g), {raw_fixtures::jpeg(g, 300)}, true)});
+    files.push_back(
+        {"jpg", raw_fixtures::jpeg_container(raw_fixtures::jpeg(g), 8, {{"video/mp4", raw_fixtures::mp4(g, "mp42")}})});
+    for (const raw_fixtures::fixture_s& f : files) {
         const auto starts = [&](const signature_header_s& h) {
             return f.bytes.size() >= static_cast<qsizetype>(h.offset + h.bytes.size()) &&
                    std::string_view(f.bytes.constData() + h.offset, h.bytes.size()) == h.bytes;
