@@ -12,15 +12,15 @@ std::int32_t recovery_base_c::recover_item_reported(std::uint64_t id, const QStr
     return recover_item(id, path);
 }
 
-void recover_report_s::add_unreadable(std::uint64_t first, std::uint64_t last)
+void recover_report_s::add_range(std::vector<byte_range_s>& ranges, std::uint64_t first, std::uint64_t last)
 {
     if (first >= last)
         return;
-    if (!unreadable.empty() && unreadable.back().last >= first) {
-        unreadable.back().last = std::max(unreadable.back().last, last);
+    if (!ranges.empty() && ranges.back().last >= first) {
+        ranges.back().last = std::max(ranges.back().last, last);
         return;
     }
-    unreadable.push_back({first, last});
+    ranges.push_back({first, last});
 }
 
 void recovery_engine_c::reset_state()
@@ -56,7 +56,7 @@ QString recover_result_text(std::int32_t result)
     case recover_written:
         return QStringLiteral("written");
     case recover_partial:
-        return QStringLiteral("written, with unreadable parts as zeros");
+        return QStringLiteral("written, with unreadable or in-use parts as zeros");
     case recover_failed:
         return QStringLiteral("not found, or the volume or the file cannot be opened");
     case recover_unknown_item:
@@ -76,4 +76,9 @@ QString recover_result_text(std::int32_t result)
     default:
         return QStringLiteral("failed (%1)").arg(result);
     }
+}
+
+QString recover_in_use_text()
+{
+    return QStringLiteral("parts of it belong to other files now and were written as zeros");
 }

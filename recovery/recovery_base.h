@@ -22,14 +22,20 @@ struct recover_report_s {
     // Byte ranges of the file (offsets in the file, not on the volume) that could not be
     // read and were written as zeros, in order, adjacent ranges joined.
     std::vector<byte_range_s> unreadable;
+    // Byte ranges of a deleted file whose clusters belong to other files now (their FAT
+    // entries are in use again) and were written as zeros rather than read: reading them
+    // would put another file's bytes into this one. In order, adjacent ranges joined.
+    std::vector<byte_range_s> in_use;
     // Why the file failed, when the engine can say more than its result's text.
     QString reason;
     // When set, the bytes written into the file are added here as they are written, so
     // that another thread can show the progress of a long file.
     std::atomic<std::uint64_t>* bytes = nullptr;
 
-    // Adds [first, last) to unreadable, joined to the last range when they touch.
-    void add_unreadable(std::uint64_t first, std::uint64_t last);
+    // Add [first, last) to unreadable or in_use, joined to the last range when they touch.
+    void add_unreadable(std::uint64_t first, std::uint64_t last) { add_range(unreadable, first, last); }
+    void add_in_use(std::uint64_t first, std::uint64_t last) { add_range(in_use, first, last); }
+    static void add_range(std::vector<byte_range_s>& ranges, std::uint64_t first, std::uint64_t last);
     void count(std::uint64_t n)
     {
         if (bytes)
@@ -58,8 +64,8 @@ public:
     virtual void reset() = 0;
     virtual std::int32_t recover_item(std::uint64_t id, QString path) = 0;
     // recover_item with what the engine learnt on the way (report). An engine that writes
-    // unreadable ranges as zeros answers recover_partial for such a file and lists the
-    // ranges; the base only calls recover_item.
+    // unreadable ranges, or ranges that belong to other files now, as zeros answers
+    // recover_partial for such a file and lists the ranges; the base only calls recover_item.
     virtual std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report);
     virtual std::int32_t get_item_path(std::uint64_t id, QString& out);
     virtual std::int64_t get_found_count() { return 0; }
@@ -78,7 +84,7 @@ public:
 // Results of recover_item, the same for every engine (the NTFS library's own codes). Below 0
 // nothing is left under the target's name; recover_partial leaves the whole file.
 enum recover_result : std::int32_t {
-    recover_partial = 1,  // written in its full size, but unreadable ranges hold zeros
+    recover_partial = 1,  // written in its full size, but unreadable or in-use ranges hold zeros
     recover_written = 0,
     recover_failed = -1,         // unknown item; or the volume or the target cannot be opened
     recover_unknown_item = -2,   // the item's record cannot be loaded
@@ -92,6 +98,8 @@ enum recover_result : std::int32_t {
 
 // Why a recover_item result failed, in words.
 QString recover_result_text(std::int32_t result);
+// What was done with the in-use ranges of a partial file, in words.
+QString recover_in_use_text();
 
 // The state every scanning engine keeps, with the operations over it.
 class recovery_engine_c : public recovery_base_c {

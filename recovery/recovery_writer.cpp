@@ -63,10 +63,10 @@ QString recovery_outcome_s::status() const
     return partial() ? QStringLiteral("partial") : written() ? QStringLiteral("written") : QStringLiteral("failed");
 }
 
-QString recovery_outcome_s::unreadable_text() const
+QString recovery_outcome_s::ranges_text(const std::vector<byte_range_s>& ranges)
 {
     QStringList parts;
-    for (const byte_range_s& r : unreadable)
+    for (const byte_range_s& r : ranges)
         parts << QStringLiteral("%1-%2").arg(r.first).arg(r.last - 1);
     return QStringLiteral("bytes ") + parts.join(QStringLiteral(", "));
 }
@@ -185,6 +185,7 @@ recovery_outcome_s recovery_writer_c::write_one(const recovery_row_s& r, const Q
     }
     o.reason.clear();
     o.unreadable = std::move(report.unreadable);
+    o.in_use = std::move(report.in_use);
     o.size = static_cast<std::uint64_t>(QFileInfo(place.path() + QLatin1Char('/') + name).size());
     return o;
 }

@@ -2,9 +2,10 @@
 // Writes found files into a folder the user chose: for each row, through its engine's
 // recover_item, or for a file that still exists on a mounted NTFS volume by copying it
 // through the file system. One outcome per row: "written" (every byte read and written, with
-// its size), "partial" (written in its full size, but ranges that could not be read hold
-// zeros, and are listed), or "failed" with the reason, leaving nothing under its name (a
-// source that ends before the file does fails it). The rules every caller shares live here:
+// its size), "partial" (written in its full size, but ranges that could not be read, or
+// that belong to other files now, hold zeros, and are listed apart), or "failed" with the
+// reason, leaving nothing under its name (a source that ends before the file does fails
+// it). The rules every caller shares live here:
 // - names are made safe (no separator or NUL, not "." or ".."), so nothing lands outside
 //   the folder;
 // - an existing file is never replaced, and two rows of one name do not overwrite each
@@ -51,15 +52,20 @@ struct recovery_outcome_s {
     std::uint64_t size = 0;                // bytes written
     std::int32_t result = 0;               // recover_written, recover_partial, or a recover_result below 0
     QString reason;                        // why it failed; empty when written
-    std::vector<byte_range_s> unreadable;  // partial: the ranges of the file written as zeros
+    std::vector<byte_range_s> unreadable;  // partial: the ranges that could not be read, written as zeros
+    // partial: the ranges whose clusters belong to other files now, written as zeros (a
+    // deleted FAT file whose run crosses a live file's clusters)
+    std::vector<byte_range_s> in_use;
 
     // Whether the file was written (whole, or partial).
     bool written() const { return result >= 0; }
     bool partial() const { return result == recover_partial; }
     // "written", "partial" or "failed".
     QString status() const;
-    // The unreadable ranges as "bytes 512-1023, 4096-8191" (first and last byte of each).
-    QString unreadable_text() const;
+    // Ranges as "bytes 512-1023, 4096-8191" (first and last byte of each).
+    static QString ranges_text(const std::vector<byte_range_s>& ranges);
+    QString unreadable_text() const { return ranges_text(unreadable); }
+    QString in_use_text() const { return ranges_text(in_use); }
 };
 
 class recovery_writer_c {

@@ -29,6 +29,49 @@ QString from_wide(const char16_t* text, std::size_t max)
     return QString::fromUtf16(text, static_cast<qsizetype>(n));
 }
 
+// Which clusters of a deleted file's run (the clusters from its first one on) are in use
+// now, from the FAT read a piece at a time as the reading moves on: each entry once and in
+// cluster order, so that each FAT sector is read once. In use is any entry but free: a
+// chain's link or end, a bad-cluster mark, a reserved value. A cluster beyond the volume,
+// or whose entry cannot be read, is not known to be in use; reading it decides.
+class run_use_c {
+public:
+    run_use_c(FATFS& fs, std::uint16_t id, std::uint32_t first) : fs_(fs), id_(id), first_(first) {}
+
+    // Whether cluster k of the run (0 its first) is in use.
+    bool in_use(std::uint64_t k)
+    {
+        if (k < piece_first_ || k >= piece_first_ + piece_.size())
+            load(k);
+        return piece_[k - piece_first_] != 0;
+    }
+
+private:
+    static constexpr std::uint64_t piece_clusters = 4096;
+
+    void load(std::uint64_t k)
+    {
+        piece_first_ = k;
+        piece_.assign(piece_clusters, 0);
+        const std::lock_guard<std::mutex> g(fs_.lock);
+        if (validate_object(&fs_, id_) != FR_OK)
+            return;
+        for (std::uint64_t i = 0; i < piece_clusters; ++i) {
+            const std::uint64_t cluster = first_ + k + i;
+            if (cluster >= fs_.n_fatent)
+                break;
+            const std::uint32_t value = get_fat(&fs_, static_cast<std::uint32_t>(cluster));
+            piece_[i] = value != 0 && value != 0xFFFFFFFF ? 1 : 0;
+        }
+    }
+
+    FATFS& fs_;
+    std::uint16_t id_;
+    std::uint64_t first_;
+    std::uint64_t piece_first_ = 0;
+    std::vector<std::uint8_t> piece_;
+};
+
 }  // namespace
 
 fat_recovery_c::~fat_recovery_c()
@@ -307,6 +350,14 @@ std::int32_t fat_recovery_c::recover_item_reported(std::uint64_t id, const QStri
     // of a volume shorter than its file system) makes the file a failure, not a shorter
     // file. A sector that cannot be read becomes zeros, and the file is partial.
     const bool contiguous = entry.attributes & fat_attr_deleted;
+    // A deleted file's clusters that belong to other files now hold their bytes, not this
+    // file's: they become zeros, and the file is partial. A file marked overwritten is read
+    // as it lies, since it is written only when the user asks for exactly that.
+    const bool zero_in_use = contiguous && !entry.overwritten;
+    const std::uint32_t cluster_bytes = std::uint32_t{volume_fs_.csize} * fat_sector_bytes;
+    run_use_c use(volume_fs_, file.id, entry.cluster);
+    std::uint64_t stretch_end = 0;  // the run's clusters up to here are known to be ...
+    bool stretch_in_use = false;    // ... in use, or not, from the position's cluster on
     std::vector<std::uint8_t> buf(4096);
     std::int32_t result = recover_written;
     const auto put = [&](std::uint32_t n) {
@@ -316,14 +367,39 @@ std::int32_t fat_recovery_c::recover_item_reported(std::uint64_t id, const QStri
         return true;
     };
     while (file.fptr < file.fsize && result == recover_written) {
+        std::uint32_t want = static_cast<std::uint32_t>(buf.size());
+        if (zero_in_use && cluster_bytes != 0) {
+            const std::uint64_t k = file.fptr / cluster_bytes;
+            if (k >= stretch_end) {
+                const std::uint64_t clusters = (std::uint64_t{file.fsize} + cluster_bytes - 1) / cluster_bytes;
+                stretch_in_use = use.in_use(k);
+                stretch_end = k + 1;
+                while (stretch_end < clusters && use.in_use(stretch_end) == stretch_in_use)
+                    ++stretch_end;
+            }
+            const std::uint64_t until = std::min<std::uint64_t>(stretch_end * cluster_bytes, file.fsize);
+            want = static_cast<std::uint32_t>(std::min<std::uint64_t>(want, until - file.fptr));
+            if (stretch_in_use) {
+                const std::uint32_t at = file.fptr;
+                std::fill(buf.begin(), buf.begin() + want, 0);
+                if (!put(want)) {
+                    result = recover_write_error;
+                    break;
+                }
+                report.add_in_use(at, at + want);
+                file.fptr += want;
+                // The next read goes on in the cluster after the last one passed over.
+                file.curr_clust = static_cast<std::uint32_t>(entry.cluster + (file.fptr - 1) / cluster_bytes);
+                continue;
+            }
+        }
         std::uint32_t got = 0;
-        FRESULT r = f_read(&file, buf.data(), static_cast<std::uint32_t>(buf.size()), &got, contiguous);
+        FRESULT r = f_read(&file, buf.data(), want, &got, contiguous);
         if (r == FR_DISK_ERR && contiguous) {
             // Sectors are read many at a time: the one at the position is tried alone.
             // The failed read may have moved on to the next cluster already: the clusters
             // follow one another, so the current one is set from the position.
             const std::uint32_t at = file.fptr;
-            const std::uint32_t cluster_bytes = std::uint32_t{volume_fs_.csize} * fat_sector_bytes;
             const std::uint32_t cluster = entry.cluster + at / cluster_bytes;
             file.flag &= static_cast<std::uint8_t>(~FA_ERROR);
             file.curr_clust = at % cluster_bytes == 0 ? cluster - 1 : cluster;
@@ -361,7 +437,7 @@ std::int32_t fat_recovery_c::recover_item_reported(std::uint64_t id, const QStri
         out.remove();
         return result;
     }
-    return report.unreadable.empty() ? recover_written : recover_partial;
+    return report.unreadable.empty() && report.in_use.empty() ? recover_written : recover_partial;
 }
 
 std::int32_t fat_recovery_c::get_item_path(std::uint64_t id, QString& out)

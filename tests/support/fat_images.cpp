@@ -118,6 +118,60 @@ QStringList deleted_files(const fat_image_s& img, const QString& src, const std:
     return sources;
 }
 
+namespace {
+
+// A little-endian value of up to four bytes, and back.
+std::uint32_t le_value(const QByteArray& bytes)
+{
+    std::uint32_t v = 0;
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        v |= std::uint32_t(std::uint8_t(bytes[i])) << (8 * i);
+    return v;
+}
+
+QByteArray le_bytes(std::uint32_t value, int n)
+{
+    QByteArray bytes(n, '\0');
+    for (int i = 0; i < n; ++i)
+        bytes[i] = char(value >> (8 * i));
+    return bytes;
+}
+
+// Where the entries of the image's FATs lie: the first FAT's byte offset, the bytes between
+// two copies, the copies, and the bytes of one entry.
+struct fat_layout_s {
+    std::uint64_t first = 0;
+    std::uint64_t fat_bytes = 0;
+    int copies = 0;
+    int entry_bytes = 0;
+};
+
+fat_layout_s fat_layout(const fat_image_s& image)
+{
+    const QByteArray boot = read_at(image.path, image.offset, 512);
+    const auto u16 = [&](int at) { return le_value(boot.mid(at, 2)); };
+    const std::uint32_t small = u16(22);
+    const bool fat32 = small == 0;
+    fat_layout_s l;
+    l.first = image.offset + std::uint64_t(u16(14)) * 512;
+    l.fat_bytes = std::uint64_t(fat32 ? le_value(boot.mid(36, 4)) : small) * 512;
+    l.copies = std::uint8_t(boot[16]);
+    l.entry_bytes = fat32 ? 4 : 2;
+    return l;
+}
+
+// Sets the next-free hint of a FAT32 volume's FSInfo sector (0xFFFFFFFF: none); a FAT12 or
+// FAT16 volume has none.
+void set_next_free_hint(const fat_image_s& img, std::uint32_t value)
+{
+    const QByteArray boot = read_at(img.path, img.offset, 512);
+    if (boot[22] != 0 || boot[23] != 0)
+        return;
+    write_at(img.path, img.offset + std::uint64_t(le_value(boot.mid(48, 2))) * 512 + 492, le_bytes(value, 4));
+}
+
+}  // namespace
+
 reused_clusters_s reuse_clusters(const fat_image_s& img, const QString& src, std::size_t old_size)
 {
     // The live file goes into a folder of its own: in the root it would take the deleted
@@ -126,15 +180,57 @@ reused_clusters_s reuse_clusters(const fat_image_s& img, const QString& src, std
     const QStringList gone = deleted_files(img, src, {{"OLD.TXT", old_size, 41}, {"FREE.TXT", 2000, 42}});
     // mtools allocates a FAT32 volume's clusters from the next-free hint in its FSInfo
     // sector; without the hint it starts at the first free cluster, where OLD.TXT lay.
-    const QByteArray boot = read_at(img.path, img.offset, 512);
-    const bool fat32 = boot[22] == 0 && boot[23] == 0;
-    if (fat32) {
-        const std::uint64_t fsinfo = std::uint8_t(boot[48]) | std::uint64_t(std::uint8_t(boot[49])) << 8;
-        write_at(img.path, img.offset + fsinfo * 512 + 492, QByteArray(4, char(0xFF)));
-    }
+    set_next_free_hint(img, 0xFFFFFFFF);
     const QString live = make_file(src, "NEW.TXT", old_size, 43);
     mtools("mcopy", img, {"-m", live, "::/LIVE/"});
     return {gone[0], gone[1], live};
+}
+
+std::uint32_t fat_entry(const fat_image_s& image, std::uint32_t cluster)
+{
+    const fat_layout_s l = fat_layout(image);
+    const std::uint32_t v =
+        le_value(read_at(image.path, l.first + std::uint64_t(cluster) * l.entry_bytes, std::size_t(l.entry_bytes)));
+    return l.entry_bytes == 4 ? v & 0x0FFFFFFF : v;
+}
+
+void set_fat_entry(const fat_image_s& image, std::uint32_t cluster, std::uint32_t value)
+{
+    const fat_layout_s l = fat_layout(image);
+    const QByteArray bytes = le_bytes(value, l.entry_bytes);
+    for (int copy = 0; copy < l.copies; ++copy)
+        write_at(image.path, l.first + std::uint64_t(copy) * l.fat_bytes + std::uint64_t(cluster) * l.entry_bytes,
+                 bytes);
+}
+
+std::uint32_t fat_cluster_bytes(const fat_image_s& image)
+{
+    return std::uint32_t(std::uint8_t(read_at(image.path, image.offset + 13, 1)[0])) * 512;
+}
+
+std::uint32_t first_cluster(const fat_image_s& image, const QByteArray& name11)
+{
+    std::uint32_t first = 0;
+    patch_entry(image, name11, [&](QByteArray& e) { first = le_value(e.mid(26, 2)) | le_value(e.mid(20, 2)) << 16; });
+    if (first < 2)
+        throw std::runtime_error(("no entry " + name11 + " in the image").toStdString());
+    return first;
+}
+
+crossed_run_s cross_run(const fat_image_s& img, const QString& src, std::size_t deleted_size, std::uint32_t at,
+                        std::size_t live_size)
+{
+    // The live file goes into a folder made first, so that neither its entry nor the
+    // folder's cluster lands in the deleted file's place.
+    mtools("mmd", img, {"::/LIVE"});
+    crossed_run_s run;
+    run.deleted = deleted_files(img, src, {{"DEL.BIN", deleted_size, 51}})[0];
+    run.first = first_cluster(img, "DEL     BIN");
+    // mtools takes the first free cluster after the hint: the one `at` clusters in.
+    set_next_free_hint(img, run.first + at - 1);
+    run.live = make_file(src, "NEW.BIN", live_size, 52);
+    mtools("mcopy", img, {"-m", run.live, "::/LIVE/"});
+    return run;
 }
 
 unreadable_sector_s::~unreadable_sector_s()

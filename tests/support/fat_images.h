@@ -57,6 +57,26 @@ struct reused_clusters_s {
 };
 reused_clusters_s reuse_clusters(const fat_image_s& img, const QString& src, std::size_t old_size = 3000);
 
+// The FAT entry of a cluster as the first FAT holds it, and a value set in every FAT copy
+// (FAT16 and FAT32).
+std::uint32_t fat_entry(const fat_image_s& image, std::uint32_t cluster);
+void set_fat_entry(const fat_image_s& image, std::uint32_t cluster, std::uint32_t value);
+// Bytes per cluster of the image's file system.
+std::uint32_t fat_cluster_bytes(const fat_image_s& image);
+// The first cluster of the directory entry that patch_entry finds by name11.
+std::uint32_t first_cluster(const fat_image_s& image, const QByteArray& name11);
+
+// A file put into the image's root and deleted, then a live file written into the folder
+// LIVE that takes the deleted file's clusters from its `at`th on (FAT32 only: mtools
+// allocates after the next-free hint of the FSInfo sector, which is set for that).
+struct crossed_run_s {
+    QString deleted;      // DEL.BIN, of deleted_size bytes
+    QString live;         // LIVE/NEW.BIN, of live_size bytes
+    std::uint32_t first;  // DEL.BIN's first cluster
+};
+crossed_run_s cross_run(const fat_image_s& img, const QString& src, std::size_t deleted_size, std::uint32_t at,
+                        std::size_t live_size);
+
 // Makes the image's sector that holds bytes [offset, offset + 512) of a file's content (a
 // file put into the image, found there by those bytes) unreadable, until the result goes.
 struct unreadable_sector_s {

@@ -629,3 +629,63 @@ TEST_F(fat_engine, a_deleted_file_whose_first_cluster_was_taken_again_is_overwri
         EXPECT_EQ(file_md5(out), file_md5(sources.intact));
     }
 }
+
+// A deleted file is read in the clusters that follow its first one, since its FAT entries
+// are free. Where one of them is in use again (a live file written since, or a bad-cluster
+// mark), its bytes are not the deleted file's: that range is written as zeros and listed
+// apart from unreadable ranges, and every other byte is the file's own.
+TEST_F(fat_engine, clusters_of_a_deleted_file_now_in_use_are_zeros)
+{
+    struct case_s {
+        layout_case_s layout;
+        std::size_t size;     // of the deleted file
+        std::uint32_t at;     // the first of its clusters in use again
+        std::uint32_t count;  // how many
+        bool live;            // a live file takes them; else one bad-cluster mark
+    };
+    const case_s cases[] = {
+        {{32, true, 36000, {"-s", "1"}}, 6000, 4, 2, true},  // in the middle: 512-byte clusters
+        {{16, false, 32768, {}}, 9000, 4, 1, false},         // the file's last, partly used cluster
+    };
+    for (const case_s& c : cases) {
+        SCOPED_TRACE(QString("FAT%1").arg(c.layout.bits).toStdString());
+        const QString name = QString("crossed%1.img").arg(c.layout.bits);
+        const fat_image_s img =
+            make_fat_image(dir_.path(), name, c.layout.bits, c.layout.partitioned, c.layout.kib, c.layout.mkfs);
+        const QString src = dir_.filePath("src" + name);
+        QString deleted, live;
+        std::uint32_t first = 0;
+        if (c.live) {
+            const crossed_run_s run = cross_run(img, src, c.size, c.at, 1000);
+            deleted = run.deleted;
+            live = run.live;
+            first = run.first;
+            ASSERT_EQ(fat_entry(img, first + c.at), first + c.at + 1) << "mtools put the live file elsewhere";
+        } else {
+            deleted = deleted_files(img, src, {{"DEL.BIN", c.size, 51}})[0];
+            first = first_cluster(img, "DEL     BIN");
+            set_fat_entry(img, first + c.at, 0xFFF7);
+        }
+        fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
+        const recovery_item_s row = row_named(engine, "#EL.BIN");
+        EXPECT_EQ(row.id, first);
+        EXPECT_FALSE(row.overwritten);
+
+        const QString out = dir_.filePath("out.bin");
+        recover_report_s report;
+        ASSERT_EQ(engine.recover_item_reported(row.id, out, report), recover_partial);
+        const std::uint64_t cluster = fat_cluster_bytes(img);
+        const std::uint64_t from = c.at * cluster, to = std::min<std::uint64_t>((c.at + c.count) * cluster, c.size);
+        EXPECT_TRUE(report.unreadable.empty());
+        ASSERT_EQ(report.in_use.size(), 1u);
+        EXPECT_EQ(report.in_use[0].first, from);
+        EXPECT_EQ(report.in_use[0].last, to);
+        QByteArray expected = read_at(deleted, 0, c.size);
+        expected.replace(qsizetype(from), qsizetype(to - from), QByteArray(qsizetype(to - from), '\0'));
+        const QByteArray got = read_at(out, 0, c.size + 1);
+        EXPECT_EQ(got, expected);
+        if (c.live) {
+            EXPECT_EQ(got.indexOf(read_at(live, 0, 512)), -1) << "the live file's bytes leaked into the deleted one";
+        }
+    }
+}
