@@ -100,17 +100,33 @@ void write_all(recovery_writer_c& writer, const QList<recovery_row_s>& rows, con
 {
     writer.write(rows, folder, true, [&](const recovery_outcome_s& o) {
         if (o.partial()) {
-            QJsonArray ranges;
-            for (const byte_range_s& r : o.unreadable)
-                ranges.append(QJsonObject{{"offset", static_cast<double>(r.first)},
-                                          {"length", static_cast<double>(r.last - r.first)}});
-            partial.append(QJsonObject{
-                {"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}, {"unreadable", ranges}});
+            const auto ranges = [](const std::vector<byte_range_s>& list) {
+                QJsonArray out;
+                for (const byte_range_s& r : list)
+                    out.append(QJsonObject{{"offset", static_cast<double>(r.first)},
+                                           {"length", static_cast<double>(r.last - r.first)}});
+                return out;
+            };
+            QJsonObject row{{"path", o.path},
+                            {"size", static_cast<double>(o.size)},
+                            {"result", o.result},
+                            {"unreadable", ranges(o.unreadable)}};
+            // Ranges that other files' clusters took are told apart from unreadable ones,
+            // and only on the rows that have them.
+            QStringList why;
+            if (!o.unreadable.empty())
+                why << QStringLiteral("unreadable, written as zeros: ") + o.unreadable_text();
+            if (!o.in_use.empty()) {
+                row["in_use"] = ranges(o.in_use);
+                row["reason"] = recover_in_use_text();
+                why << recover_in_use_text() + QStringLiteral(": ") + o.in_use_text();
+            }
+            partial.append(row);
             if (!json)
-                line.above(QStringLiteral("partial  %1  (%2 bytes; unreadable, written as zeros: %3)")
+                line.above(QStringLiteral("partial  %1  (%2 bytes; %3)")
                                .arg(o.path)
                                .arg(o.size)
-                               .arg(o.unreadable_text()),
+                               .arg(why.join(QStringLiteral("; "))),
                            true);
         } else if (o.written()) {
             written.append(QJsonObject{{"path", o.path}, {"size", static_cast<double>(o.size)}, {"result", o.result}});

@@ -500,24 +500,32 @@ void recovery_window_c::on_recovery_clicked()
 
 void recovery_window_c::on_writer_finished()
 {
-    int written = 0;
-    QStringList partial, failed;
+    int written = 0, partial_count = 0;
+    // A partial file is listed under what made it so: unreadable parts, parts that other
+    // files took, or both.
+    QStringList unreadable, in_use, failed;
     for (const recovery_outcome_s& o : writer_->outcomes) {
-        if (o.partial())
-            partial << QStringLiteral("%1: %2").arg(o.path, o.unreadable_text());
-        else if (o.written())
+        if (o.partial()) {
+            ++partial_count;
+            if (!o.unreadable.empty())
+                unreadable << QStringLiteral("%1: %2").arg(o.path, o.unreadable_text());
+            if (!o.in_use.empty())
+                in_use << QStringLiteral("%1: %2").arg(o.path, o.in_use_text());
+        } else if (o.written()) {
             ++written;
-        else
+        } else {
             failed << QStringLiteral("%1: %2").arg(o.path, o.reason);
+        }
     }
     QString text = translate("recovery_written").arg(written).arg(QDir::toNativeSeparators(writer_->folder));
-    if (!partial.isEmpty())
-        text += QStringLiteral("\n\n") + translate("recovery_partial") + QLatin1Char('\n') +
-                partial.join(QLatin1Char('\n'));
-    if (!failed.isEmpty())
-        text +=
-            QStringLiteral("\n\n") + translate("recovery_failed") + QLatin1Char('\n') + failed.join(QLatin1Char('\n'));
-    if (written + partial.size() > 0)
+    const auto section = [&](const char* key, const QStringList& lines) {
+        if (!lines.isEmpty())
+            text += QStringLiteral("\n\n") + translate(key) + QLatin1Char('\n') + lines.join(QLatin1Char('\n'));
+    };
+    section("recovery_partial", unreadable);
+    section("recovery_partial_in_use", in_use);
+    section("recovery_failed", failed);
+    if (written + partial_count > 0)
         QDesktopServices::openUrl(QUrl::fromLocalFile(writer_->folder));
     notice_box(this, text, QMessageBox::Ok);
 }

@@ -464,6 +464,37 @@ TEST(cli, overwritten_files_are_marked_and_written_only_when_asked)
     EXPECT_EQ(misplaced.code, 2);
 }
 
+// A deleted file whose clusters a live file took in the middle is partial, with those
+// ranges zeros and told apart from unreadable ones in the table and the JSON.
+TEST(cli, clusters_a_live_file_took_are_zeros_and_reported_apart)
+{
+    QTemporaryDir dir;
+    const fat_image_s img = make_fat_image(dir.path(), "fat.img", 32, true, 36000, {"-s", "1"});
+    const crossed_run_s run = cross_run(img, dir.filePath("src"), 6000, 4, 1000);
+
+    const QString out = dir.filePath("out");
+    const cli_result_s rec = cli({"recover", img.volume_path, "--out", out, "--json"});
+    EXPECT_EQ(rec.code, 1) << rec.err.toStdString();
+    const QJsonArray partial = rec.json()["partial"].toArray();
+    ASSERT_EQ(partial.size(), 1) << rec.out.toStdString();
+    const QJsonObject row = partial[0].toObject();
+    EXPECT_EQ(row["path"].toString(), "#EL.BIN");
+    EXPECT_EQ(row["size"].toInt(), 6000);
+    EXPECT_EQ(row["unreadable"].toArray(), QJsonArray());
+    EXPECT_EQ(row["in_use"].toArray(), (QJsonArray{QJsonObject{{"offset", 2048}, {"length", 1024}}}));
+    EXPECT_TRUE(row["reason"].toString().contains("belong to other files")) << row["reason"].toString().toStdString();
+    QByteArray expected = read_at(run.deleted, 0, 6000);
+    expected.replace(2048, 1024, QByteArray(1024, '\0'));
+    EXPECT_EQ(read_at(out + "/#EL.BIN", 0, 7000), expected);
+
+    const cli_result_s table = cli({"recover", img.volume_path, "--out", dir.filePath("out2")});
+    EXPECT_EQ(table.code, 1);
+    EXPECT_TRUE(
+        table.out.contains("partial  #EL.BIN  (6000 bytes; parts of it belong to other files now and were "
+                           "written as zeros: bytes 2048-3071)"))
+        << table.out.toStdString();
+}
+
 TEST(cli, scan_and_recover_an_ntfs_volume)
 {
     QTemporaryDir dir;

@@ -70,6 +70,7 @@ const char* const keys[] = {
     "recovery_load_volume_warning",
     "recovery_save_warning",
     "recovery_partial",
+    "recovery_partial_in_use",
     "recovery_writing_warning",
     "recovery_loaded",
     "recovery_finished",
