@@ -261,4 +261,3 @@ TEST_F(skin_window, closing_stops_and_waits_for_owned_threads)
         EXPECT_TRUE(worker.isFinished());
     }
 }
-
