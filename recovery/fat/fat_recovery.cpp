@@ -36,11 +36,17 @@ QString from_wide(const char16_t* text, std::size_t max)
 // or whose entry cannot be read, is not known to be in use; reading it decides.
 class run_use_c {
 public:
-    run_use_c(FATFS& fs, std::uint16_t id, std::uint32_t first) : fs_(fs), id_(id), first_(first) {}
+    // The run of `clusters` clusters from first on.
+    run_use_c(FATFS& fs, std::uint16_t id, std::uint32_t first, std::uint64_t clusters)
+        : fs_(fs), id_(id), first_(first), clusters_(clusters)
+    {
+    }
 
     // Whether cluster k of the run (0 its first) is in use.
     bool in_use(std::uint64_t k)
     {
+        if (k >= clusters_)
+            return false;
         if (k < piece_first_ || k >= piece_first_ + piece_.size())
             load(k);
         return piece_[k - piece_first_] != 0;
@@ -52,11 +58,11 @@ private:
     void load(std::uint64_t k)
     {
         piece_first_ = k;
-        piece_.assign(piece_clusters, 0);
+        piece_.assign(std::min(piece_clusters, clusters_ - k), 0);
         const std::lock_guard<std::mutex> g(fs_.lock);
         if (validate_object(&fs_, id_) != FR_OK)
             return;
-        for (std::uint64_t i = 0; i < piece_clusters; ++i) {
+        for (std::uint64_t i = 0; i < piece_.size(); ++i) {
             const std::uint64_t cluster = first_ + k + i;
             if (cluster >= fs_.n_fatent)
                 break;
@@ -68,6 +74,7 @@ private:
     FATFS& fs_;
     std::uint16_t id_;
     std::uint64_t first_;
+    std::uint64_t clusters_;
     std::uint64_t piece_first_ = 0;
     std::vector<std::uint8_t> piece_;
 };
@@ -355,7 +362,9 @@ std::int32_t fat_recovery_c::recover_item_reported(std::uint64_t id, const QStri
     // as it lies, since it is written only when the user asks for exactly that.
     const bool zero_in_use = contiguous && !entry.overwritten;
     const std::uint32_t cluster_bytes = std::uint32_t{volume_fs_.csize} * fat_sector_bytes;
-    run_use_c use(volume_fs_, file.id, entry.cluster);
+    const std::uint64_t clusters =
+        cluster_bytes == 0 ? 0 : (std::uint64_t{file.fsize} + cluster_bytes - 1) / cluster_bytes;
+    run_use_c use(volume_fs_, file.id, entry.cluster, clusters);
     std::uint64_t stretch_end = 0;  // the run's clusters up to here are known to be ...
     bool stretch_in_use = false;    // ... in use, or not, from the position's cluster on
     std::vector<std::uint8_t> buf(4096);
@@ -371,7 +380,6 @@ std::int32_t fat_recovery_c::recover_item_reported(std::uint64_t id, const QStri
         if (zero_in_use && cluster_bytes != 0) {
             const std::uint64_t k = file.fptr / cluster_bytes;
             if (k >= stretch_end) {
-                const std::uint64_t clusters = (std::uint64_t{file.fsize} + cluster_bytes - 1) / cluster_bytes;
                 stretch_in_use = use.in_use(k);
                 stretch_end = k + 1;
                 while (stretch_end < clusters && use.in_use(stretch_end) == stretch_in_use)
