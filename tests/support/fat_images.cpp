@@ -218,13 +218,15 @@ std::uint32_t first_cluster(const fat_image_s& image, const QByteArray& name11)
 }
 
 crossed_run_s cross_run(const fat_image_s& img, const QString& src, std::size_t deleted_size, std::uint32_t at,
-                        std::size_t live_size)
+                        std::size_t live_size, std::vector<made_file_s> others)
 {
     // The live file goes into a folder made first, so that neither its entry nor the
     // folder's cluster lands in the deleted file's place.
     mtools("mmd", img, {"::/LIVE"});
     crossed_run_s run;
-    run.deleted = deleted_files(img, src, {{"DEL.BIN", deleted_size, 51}})[0];
+    others.push_back({"DEL.BIN", deleted_size, 51});
+    run.others = deleted_files(img, src, others);
+    run.deleted = run.others.takeLast();
     run.first = first_cluster(img, "DEL     BIN");
     // mtools takes the first free cluster after the hint: the one `at` clusters in.
     set_next_free_hint(img, run.first + at - 1);

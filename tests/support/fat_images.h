@@ -68,14 +68,16 @@ std::uint32_t first_cluster(const fat_image_s& image, const QByteArray& name11);
 
 // A file put into the image's root and deleted, then a live file written into the folder
 // LIVE that takes the deleted file's clusters from its `at`th on (FAT32 only: mtools
-// allocates after the next-free hint of the FSInfo sector, which is set for that).
+// allocates after the next-free hint of the FSInfo sector, which is set for that). Other
+// files may be put into the root and deleted with it, on clusters before its own.
 struct crossed_run_s {
     QString deleted;      // DEL.BIN, of deleted_size bytes
     QString live;         // LIVE/NEW.BIN, of live_size bytes
     std::uint32_t first;  // DEL.BIN's first cluster
+    QStringList others;   // the sources of the other files
 };
 crossed_run_s cross_run(const fat_image_s& img, const QString& src, std::size_t deleted_size, std::uint32_t at,
-                        std::size_t live_size);
+                        std::size_t live_size, std::vector<made_file_s> others = {});
 
 // Makes the image's sector that holds bytes [offset, offset + 512) of a file's content (a
 // file put into the image, found there by those bytes) unreadable, until the result goes.

@@ -769,6 +769,25 @@ TEST_F(recovery_page, overwritten_row_is_marked_and_reported_failed_when_recover
     EXPECT_EQ(QDir(out).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{"#REE.TXT"});
 }
 
+// The end box lists a file with unreadable sectors and a file whose clusters a live file
+// took under headings of their own, each with its ranges.
+TEST_F(recovery_page, partial_files_are_listed_by_what_made_them_partial)
+{
+    img = make_fat_image(dir.path(), "fat.img", 32, true, 36000, {"-s", "1"});
+    const crossed_run_s run = cross_run(img, dir.filePath("src"), 6000, 4, 1000, {{"HIT.TXT", 3000, 1}});
+    const auto unreadable = make_unreadable(img.path, run.others[0], 1024);
+    scan_through_window();
+    click_folder(window->recovery()->tv_dirtree->model()->index(0, 0));
+    ASSERT_EQ(window->recovery()->rows.size(), 2);
+
+    const QString out = dir.filePath("found");
+    recover_all_into(out);
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(boxes.back().text, translate("recovery_written").arg(0).arg(out) + "\n\n" +
+                                     translate("recovery_partial") + "\n#IT.TXT: bytes 1024-1535\n\n" +
+                                     translate("recovery_partial_in_use") + "\n#EL.BIN: bytes 2048-3071");
+}
+
 TEST(recovery_model, sorts_by_each_key_in_its_own_direction)
 {
     QList<recovery_item_s> rows;
