@@ -3,7 +3,8 @@
 // from the root, and records every folder (live or deleted) and every deleted file, keyed by
 // first cluster. After the walk the records are linked into a tree and the folders that hold
 // a deleted file somewhere below are marked. A found file is written by reading its clusters
-// from the first one on, as if they followed one another on the disk. The engine finds the
+// from the first one on, as if they followed one another on the disk; those of them that are
+// in use again belong to other files now and are written as zeros. The engine finds the
 // volume on its drive from the volume item it is given (drive, partition, first sector) and
 // mounts it on a FATFS of its own.
 #include <QList>
@@ -45,8 +46,11 @@ public:
 
     void reset() override;
     std::int32_t recover_item(std::uint64_t id, QString path) override;
-    // A sector that cannot be read becomes zeros (recover_partial); a file that runs past
-    // the end of a volume shorter than its file system fails (recover_truncated).
+    // A sector that cannot be read becomes zeros (recover_partial, in report.unreadable),
+    // and so does a deleted file's cluster whose FAT entry is in use again (in
+    // report.in_use) unless the file is marked overwritten, when it is read as it lies; a
+    // file that runs past the end of a volume shorter than its file system fails
+    // (recover_truncated).
     std::int32_t recover_item_reported(std::uint64_t id, const QString& path, recover_report_s& report) override;
     std::int32_t get_item_path(std::uint64_t id, QString& out) override;
 
