@@ -109,8 +109,8 @@ int fuzz_fat(const std::uint8_t* data, std::size_t size)
         engine.get_item_path(cluster, path);
         if (recovered < 4 && !(entry.attributes & fat_attr_folder) && entry.size <= max_read) {
             ++recovered;
-            // A file is written in its full size (whole, or with unreadable sectors as
-            // zeros), or reported as failed and left out.
+            // A file is written in its full size (whole, or with unreadable sectors and
+            // clusters that other files use now as zeros), or reported as failed and left out.
             const std::int32_t r = engine.recover_item(cluster, out);
             FUZZ_CHECK(r == recover_written || r == recover_partial || r == recover_read_error ||
                        r == recover_truncated);
