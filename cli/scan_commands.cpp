@@ -39,6 +39,8 @@ QJsonObject row_json(const recovery_item_s& r)
                   {"flags", static_cast<double>(r.flags)}};
     if (r.overwritten)
         o.insert(QStringLiteral("overwritten"), true);
+    if (r.in_use_clusters > 0)
+        o.insert(QStringLiteral("in_use_clusters"), static_cast<double>(r.in_use_clusters));
     return o;
 }
 
@@ -191,7 +193,7 @@ int cmd_scan(const cli_args_s& args)
                                {"folders", folders}});
         return exit_ok;
     }
-    std::size_t folders = 0, files = 0, overwritten = 0;
+    std::size_t folders = 0, files = 0, overwritten = 0, partly = 0;
     if (tree)
         tree->walk([&](const result_folder_s& folder, std::size_t, const QString& path) {
             ++folders;
@@ -200,13 +202,21 @@ int cmd_scan(const cli_args_s& args)
             for (const recovery_item_s& row : folder.rows) {
                 ++files;
                 overwritten += row.overwritten ? 1 : 0;
+                partly += row.in_use_clusters > 0 ? 1 : 0;
+                QString mark;
+                if (row.overwritten)
+                    mark = QStringLiteral("  overwritten");
+                else if (row.in_use_clusters > 0)
+                    mark = QStringLiteral("  partly overwritten: %1 of %2 clusters")
+                               .arg(row.in_use_clusters)
+                               .arg(row.clusters);
                 out_line(QStringLiteral("  %1  %2  %3  id %4  flags 0x%5%6")
                              .arg(cell(row.name, 30))
                              .arg(row.size, 12)
                              .arg(date_text(row.date1))
                              .arg(row.id)
                              .arg(row.flags, 2, 16, QLatin1Char('0'))
-                             .arg(row.overwritten ? QStringLiteral("  overwritten") : QString()));
+                             .arg(mark));
             }
         });
     out_line(QStringLiteral("%1 deleted file(s) in %2 folder(s)").arg(files).arg(folders));
@@ -214,6 +224,10 @@ int cmd_scan(const cli_args_s& args)
         out_line(QStringLiteral("%1 of them overwritten: their first cluster now belongs to another file; "
                                 "recover writes them only with --overwritten")
                      .arg(overwritten));
+    if (partly > 0)
+        out_line(QStringLiteral("%1 of them partly overwritten: some of their clusters now belong to other files; "
+                                "recover writes those parts as zeros")
+                     .arg(partly));
     return exit_ok;
 }
 

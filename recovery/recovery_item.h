@@ -15,6 +15,10 @@ struct recovery_item_s {
     // The file's first cluster now belongs to another file (FAT): its bytes are most likely
     // that file's, so it is written only when the user asks for it.
     bool overwritten = false;
+    // Of a file that is not: how many of its clusters now belong to other files (FAT), of
+    // how many it has. Those parts are written as zeros and the file is partial.
+    std::uint32_t in_use_clusters = 0;
+    std::uint32_t clusters = 0;
 };
 
 Q_DECLARE_METATYPE(recovery_item_s)

@@ -81,3 +81,8 @@ bool is_in_chain(const FATFS* fs, std::uint32_t value)
 {
     return (value >= 2 && value < fs->n_fatent) || (value != 0xFFFFFFFF && is_end_of_chain(fs, value));
 }
+
+bool is_in_use(std::uint32_t value)
+{
+    return value != 0 && value != 0xFFFFFFFF;
+}

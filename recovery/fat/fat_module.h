@@ -191,6 +191,9 @@ bool is_end_of_chain(const FATFS* fs, std::uint32_t value);
 // of the volume, or the end mark. Free (0), bad-cluster marks, reserved values and read
 // errors do not.
 bool is_in_chain(const FATFS* fs, std::uint32_t value);
+// Whether a FAT value (as get_fat gives it) marks its cluster as taken: anything but free
+// (0) or a read error, so a chain's link or end, a bad-cluster mark or a reserved value.
+bool is_in_use(std::uint32_t value);
 
 // Whether the data cluster clst reads as directory entries: every entry up to the first
 // never-used one could have been written by a file system (a long-name part, or an 8.3

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 #include <memory>
+#include <queue>
 #include <unordered_set>
 #include <vector>
 
@@ -67,7 +68,7 @@ private:
             if (cluster >= fs_.n_fatent)
                 break;
             const std::uint32_t value = get_fat(&fs_, static_cast<std::uint32_t>(cluster));
-            piece_[i] = value != 0 && value != 0xFFFFFFFF ? 1 : 0;
+            piece_[i] = is_in_use(value) ? 1 : 0;
         }
     }
 
@@ -119,7 +120,7 @@ void fat_recovery_c::run()
         say("Start Fat Scan.\n");
         walk_folder(true, 0, false);
         find_lost_folders();
-        mark_overwritten();
+        mark_reused_clusters();
     }
     fat_entry_s root;
     root.attributes = fat_attr_folder;
@@ -284,11 +285,15 @@ void fat_recovery_c::find_lost_folders()
     }
 }
 
-// Deleting a file frees its chain in the FAT; a first cluster that is in a chain again was
-// given to a file or folder written since, so reading from it would bring back that file's
-// bytes under the deleted name. One FAT entry per deleted file tells, read in cluster order
-// so that neighbouring entries come from the FAT sector already read.
-void fat_recovery_c::mark_overwritten()
+// Deleting a file frees its chain in the FAT, and the file is read back from the clusters
+// that follow its first one. A first cluster that is in a chain again was given to a file or
+// folder written since, so reading from it would bring back that file's bytes under the
+// deleted name: the file is marked overwritten. Of any other deleted file, the clusters of
+// its run that are in use again are counted, since they will be written as zeros. Both come
+// from one pass over the FAT in cluster order, each entry read once however many runs hold
+// it, so that each FAT sector is read once: a file's count is the number of clusters in use
+// met from its first cluster up to its run's end.
+void fat_recovery_c::mark_reused_clusters()
 {
     std::vector<fat_entry_s*> files;
     for (auto& [cluster, entry] : entry_table)
@@ -299,8 +304,46 @@ void fat_recovery_c::mark_overwritten()
     const std::lock_guard<std::mutex> g(volume_fs_.lock);
     if (validate_object(&volume_fs_, volume_fs_.id) != FR_OK)
         return;
-    for (fat_entry_s* file : files)
-        file->overwritten = is_in_chain(&volume_fs_, get_fat(&volume_fs_, file->cluster)) ? 1 : 0;
+    const std::uint64_t cluster_bytes = std::uint64_t{volume_fs_.csize} * fat_sector_bytes;
+    if (cluster_bytes == 0)
+        return;
+    // The runs being counted, by their end (one past their last cluster on the volume), with
+    // the count of clusters in use met before each one began.
+    struct open_run_s {
+        std::uint64_t end;
+        std::uint64_t met_before;
+        fat_entry_s* file;
+        bool operator>(const open_run_s& o) const { return end > o.end; }
+    };
+    std::priority_queue<open_run_s, std::vector<open_run_s>, std::greater<>> open;
+    std::uint64_t met = 0;  // clusters in use met so far
+    std::uint64_t cluster = 0;
+    std::size_t next = 0;
+    for (;;) {
+        while (!open.empty() && open.top().end <= cluster) {
+            open.top().file->in_use_clusters = static_cast<std::uint32_t>(met - open.top().met_before);
+            open.pop();
+        }
+        if (open.empty()) {
+            if (next == files.size())
+                break;
+            // No run holds the clusters up to the next file's first one: they are not read.
+            cluster = files[next]->cluster;
+        }
+        const std::uint32_t value = get_fat(&volume_fs_, static_cast<std::uint32_t>(cluster));
+        for (; next < files.size() && files[next]->cluster == cluster; ++next) {
+            fat_entry_s& file = *files[next];
+            file.overwritten = is_in_chain(&volume_fs_, value) ? 1 : 0;
+            file.clusters = static_cast<std::uint32_t>((std::uint64_t{file.size} + cluster_bytes - 1) / cluster_bytes);
+            // Clusters beyond the volume are not known to be in use: reading them decides.
+            const std::uint64_t end = std::min<std::uint64_t>(cluster + file.clusters, volume_fs_.n_fatent);
+            if (!file.overwritten && end > cluster)
+                open.push({end, met, &file});
+        }
+        if (!open.empty() && is_in_use(value))
+            ++met;
+        ++cluster;
+    }
 }
 
 void fat_recovery_c::link_children()

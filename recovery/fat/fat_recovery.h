@@ -1,8 +1,10 @@
 #pragma once
 // The FAT engine: walks a FAT12/16/32 volume's folders through the FAT module, depth first
 // from the root, and records every folder (live or deleted) and every deleted file, keyed by
-// first cluster. After the walk the records are linked into a tree and the folders that hold
-// a deleted file somewhere below are marked. A found file is written by reading its clusters
+// first cluster. After the walk one pass over the FAT marks each deleted file whose first
+// cluster is in use again as overwritten and counts, for the others, the clusters of their
+// run that are; then the records are linked into a tree and the folders that hold a deleted
+// file somewhere below are marked. A found file is written by reading its clusters
 // from the first one on, as if they followed one another on the disk; those of them that are
 // in use again belong to other files now and are written as zeros. The engine finds the
 // volume on its drive from the volume item it is given (drive, partition, first sector) and
@@ -27,6 +29,10 @@ struct fat_entry_s {
     std::uint8_t has_content = 0;
     // A deleted file whose first cluster is in use again (its FAT entry no longer free).
     std::uint8_t overwritten = 0;
+    // Of a deleted file not overwritten: how many clusters its content takes, and how many of
+    // those (read from its first cluster on) are in use again and will be written as zeros.
+    std::uint32_t clusters = 0;
+    std::uint32_t in_use_clusters = 0;
     QList<fat_entry_s*> children;
 };
 
@@ -74,7 +80,7 @@ private:
     void walk_folder(bool from_root, std::uint32_t cluster, bool in_deleted);
     bool record(fat_entry_s entry);
     void find_lost_folders();
-    void mark_overwritten();
+    void mark_reused_clusters();
     void link_children();
     void mark_content();
 };

@@ -29,6 +29,8 @@ QList<recovery_item_s> fat_folder_rows(const fat_entry_s& folder)
         row.id = c->cluster;
         row.flags = c->attributes;
         row.overwritten = c->overwritten != 0;
+        row.in_use_clusters = c->in_use_clusters;
+        row.clusters = c->clusters;
         rows.append(row);
     }
     return rows;

@@ -472,6 +472,17 @@ TEST(cli, clusters_a_live_file_took_are_zeros_and_reported_apart)
     const fat_image_s img = make_fat_image(dir.path(), "fat.img", 32, true, 36000, {"-s", "1"});
     const crossed_run_s run = cross_run(img, dir.filePath("src"), 6000, 4, 1000);
 
+    // The scan tells already: two of its twelve clusters belong to the live file.
+    const cli_result_s scan = cli({"scan", img.volume_path, "--json"});
+    ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
+    const QJsonArray scanned = scan.json()["folders"].toArray()[0].toObject()["files"].toArray();
+    ASSERT_EQ(scanned.size(), 1) << scan.out.toStdString();
+    EXPECT_EQ(scanned[0].toObject()["in_use_clusters"], QJsonValue(2));
+    EXPECT_FALSE(scanned[0].toObject().contains("overwritten"));
+    const cli_result_s listed = cli({"scan", img.volume_path});
+    EXPECT_TRUE(listed.out.contains("  partly overwritten: 2 of 12 clusters\n")) << listed.out.toStdString();
+    EXPECT_TRUE(listed.out.contains("1 of them partly overwritten")) << listed.out.toStdString();
+
     const QString out = dir.filePath("out");
     const cli_result_s rec = cli({"recover", img.volume_path, "--out", out, "--json"});
     EXPECT_EQ(rec.code, 1) << rec.err.toStdString();

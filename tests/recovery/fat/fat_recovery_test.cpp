@@ -620,6 +620,9 @@ TEST_F(fat_engine, a_deleted_file_whose_first_cluster_was_taken_again_is_overwri
         const recovery_item_s kept = row_named(engine, "#REE.TXT");
         EXPECT_TRUE(old.overwritten);
         EXPECT_FALSE(kept.overwritten);
+        // An overwritten file's run is not counted; the other's clusters are all free.
+        EXPECT_EQ(old.in_use_clusters, 0u);
+        EXPECT_EQ(kept.in_use_clusters, 0u);
         EXPECT_EQ(shown(engine).size(), 2u);
 
         const QString out = dir_.filePath("out.bin");
@@ -670,6 +673,9 @@ TEST_F(fat_engine, clusters_of_a_deleted_file_now_in_use_are_zeros)
         const recovery_item_s row = row_named(engine, "#EL.BIN");
         EXPECT_EQ(row.id, first);
         EXPECT_FALSE(row.overwritten);
+        // The scan already tells how much of the file other clusters' owners took.
+        EXPECT_EQ(row.in_use_clusters, c.count);
+        EXPECT_EQ(row.clusters, (c.size + fat_cluster_bytes(img) - 1) / fat_cluster_bytes(img));
 
         const QString out = dir_.filePath("out.bin");
         recover_report_s report;
@@ -687,5 +693,43 @@ TEST_F(fat_engine, clusters_of_a_deleted_file_now_in_use_are_zeros)
         if (c.live) {
             EXPECT_EQ(got.indexOf(read_at(live, 0, 512)), -1) << "the live file's bytes leaked into the deleted one";
         }
+    }
+}
+
+// Runs of deleted files can overlap: a file's size may reach over the clusters of files
+// deleted after it. A cluster in use again counts for every run that holds it, and for none
+// that ends before it or begins after it.
+TEST_F(fat_engine, clusters_in_use_count_for_every_run_that_holds_them)
+{
+    const fat_image_s img = make_fat_image(dir_.path(), "runs.img", 32, true, 36000, {"-s", "1"});
+    deleted_files(img, dir_.filePath("src"), {{"AAA.BIN", 1500, 1}, {"BBB.BIN", 1500, 2}, {"CCC.BIN", 1000, 3}});
+    const std::uint32_t a = first_cluster(img, "AAA     BIN"), b = first_cluster(img, "BBB     BIN"),
+                        c = first_cluster(img, "CCC     BIN");
+    ASSERT_EQ(b, a + 3) << "mtools put the files apart";
+    ASSERT_EQ(c, b + 3) << "mtools put the files apart";
+    // AAA's entry now says it runs up to the end of CCC, over both of them.
+    const std::uint32_t size = (c + 2 - a) * 512;
+    ASSERT_NE(patch_entry(img, "?AA     BIN",
+                          [&](QByteArray& e) {
+                              for (int i = 0; i < 4; ++i)
+                                  e[28 + i] = char(size >> (8 * i));
+                          }),
+              0u);
+    // Bad-cluster marks: inside BBB, on CCC's first cluster, and just past every run.
+    for (const std::uint32_t bad : {b + 1, c, c + 2})
+        set_fat_entry(img, bad, 0x0FFFFFF7);
+
+    fat_recovery_c& engine = scan(use({img.path}, img.volume_path)).fat_engine();
+    struct case_s {
+        const char* name;
+        std::uint32_t clusters;
+        std::uint32_t in_use;
+    };
+    for (const case_s& k : {case_s{"#AA.BIN", c + 2 - a, 2}, case_s{"#BB.BIN", 3, 1}, case_s{"#CC.BIN", 2, 1}}) {
+        SCOPED_TRACE(k.name);
+        const recovery_item_s row = row_named(engine, k.name);
+        EXPECT_FALSE(row.overwritten);
+        EXPECT_EQ(row.clusters, k.clusters);
+        EXPECT_EQ(row.in_use_clusters, k.in_use);
     }
 }
