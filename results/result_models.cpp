@@ -93,8 +93,13 @@ QVariant recovery_model_c::data(const QModelIndex& index, int role) const
     if (!index.isValid() || index.row() >= rows_->size())
         return {};
     const recovery_item_s& row = rows_->at(index.row());
-    if (role == Qt::ToolTipRole)
-        return row.overwritten ? QVariant(translate("recovery_overwritten_tip")) : QVariant();
+    if (role == Qt::ToolTipRole) {
+        if (row.overwritten)
+            return translate("recovery_overwritten_tip");
+        if (row.in_use_clusters > 0)
+            return translate("recovery_partly_overwritten_tip").arg(row.in_use_clusters).arg(row.clusters);
+        return {};
+    }
     if (role != Qt::DisplayRole)
         return {};
     return QVariant::fromValue(row);
@@ -161,7 +166,11 @@ QString cell_text(const recovery_item_s& row, int column)
 {
     switch (column) {
     case 1:
-        return row.overwritten ? QStringLiteral("%1  (%2)").arg(row.name, translate("recovery_overwritten")) : row.name;
+        if (row.overwritten)
+            return QStringLiteral("%1  (%2)").arg(row.name, translate("recovery_overwritten"));
+        if (row.in_use_clusters > 0)
+            return QStringLiteral("%1  (%2)").arg(row.name, translate("recovery_partly_overwritten"));
+        return row.name;
     case 2:
         return format_size(row.size);
     case 3:

@@ -48,7 +48,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     // The whole row for every cell of it (display role); for an overwritten row, why it is
-    // not recovered (tool tip role).
+    // not recovered, and for a partly overwritten one, how much of it other files took (tool
+    // tip role).
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
@@ -62,7 +63,8 @@ private:
     std::array<bool, 5> ascending_{};
 };
 
-// The text a column shows for a row (columns 1 to 4); an overwritten row's name is marked.
+// The text a column shows for a row (columns 1 to 4); the name of an overwritten or partly
+// overwritten row is marked.
 QString cell_text(const recovery_item_s& row, int column);
 
 class recovery_delegate_c : public QStyledItemDelegate {

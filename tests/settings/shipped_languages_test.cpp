@@ -78,6 +78,8 @@ const char* const keys[] = {
     "recovery_paused",
     "recovery_overwritten",
     "recovery_overwritten_tip",
+    "recovery_partly_overwritten",
+    "recovery_partly_overwritten_tip",
     "recovery_writing",
     "startup_warning",
     "main_warning1",

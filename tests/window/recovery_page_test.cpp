@@ -42,6 +42,8 @@ QJsonObject row_json(const recovery_item_s& r)
                   {"date2", double(r.date2)}, {"id", double(r.id)},     {"flags", double(r.flags)}};
     if (r.overwritten)
         o.insert("overwritten", true);
+    if (r.in_use_clusters > 0)
+        o.insert("in_use_clusters", double(r.in_use_clusters));
     return o;
 }
 
@@ -124,6 +126,21 @@ public:
         MyQTableView* table = window->recovery()->table_view;
         const QRect r = table->visualRect(table->model()->index(row, column));
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, r.center());
+    }
+
+    // The shown folder's rows as the table shows them: the row named `marked` has the
+    // suffix after its name and the tool tip, every other row its bare name and none.
+    void expect_only_marked(const QString& marked, const QString& suffix, const QString& tip)
+    {
+        recovery_window_c* page = window->recovery();
+        const QAbstractItemModel* table = page->table_view->model();
+        for (int row = 0; row < page->rows.size(); ++row) {
+            const recovery_item_s r = page->rows[row];
+            SCOPED_TRACE(r.name.toStdString());
+            const bool is_marked = r.name == marked;
+            EXPECT_EQ(cell_text(r, 1), is_marked ? r.name + "  (" + suffix + ")" : r.name);
+            EXPECT_EQ(table->index(row, 1).data(Qt::ToolTipRole).toString(), is_marked ? tip : QString());
+        }
     }
 
     // Every folder of the tree (walked through the view's model and clicked) with its rows.
@@ -749,16 +766,9 @@ TEST_F(recovery_page, overwritten_row_is_marked_and_reported_failed_when_recover
 
     click_folder(page->tv_dirtree->model()->index(0, 0));
     ASSERT_EQ(page->rows.size(), 2);
-    const QAbstractItemModel* table = page->table_view->model();
-    for (int row = 0; row < 2; ++row) {
-        const recovery_item_s r = page->rows[row];
-        SCOPED_TRACE(r.name.toStdString());
-        const bool old = r.name == "#LD.TXT";
-        EXPECT_EQ(r.overwritten, old);
-        EXPECT_EQ(cell_text(r, 1), old ? "#LD.TXT  (" + translate("recovery_overwritten") + ")" : r.name);
-        EXPECT_EQ(table->index(row, 1).data(Qt::ToolTipRole).toString(),
-                  old ? translate("recovery_overwritten_tip") : QString());
-    }
+    for (const recovery_item_s& r : page->rows)
+        EXPECT_EQ(r.overwritten, r.name == "#LD.TXT") << r.name.toStdString();
+    expect_only_marked("#LD.TXT", translate("recovery_overwritten"), translate("recovery_overwritten_tip"));
 
     const QString out = dir.filePath("found");
     recover_all_into(out);
@@ -779,6 +789,10 @@ TEST_F(recovery_page, partial_files_are_listed_by_what_made_them_partial)
     scan_through_window();
     click_folder(window->recovery()->tv_dirtree->model()->index(0, 0));
     ASSERT_EQ(window->recovery()->rows.size(), 2);
+    // Before anything is written, the row whose clusters the live file took is marked, not
+    // the one with an unreadable sector, which no FAT entry tells.
+    expect_only_marked("#EL.BIN", translate("recovery_partly_overwritten"),
+                       translate("recovery_partly_overwritten_tip").arg(2).arg(12));
 
     const QString out = dir.filePath("found");
     recover_all_into(out);
