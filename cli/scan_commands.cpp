@@ -219,7 +219,11 @@ int cmd_scan(const cli_args_s& args)
                              .arg(mark));
             }
         });
-    out_line(QStringLiteral("%1 deleted file(s) in %2 folder(s)").arg(files).arg(folders));
+    // Files a deep scan finds by their content need not be deleted ones.
+    out_line((session.kind() == engine_kind::deep ? QStringLiteral("%1 file(s) found by their content in %2 folder(s)")
+                                                  : QStringLiteral("%1 deleted file(s) in %2 folder(s)"))
+                 .arg(files)
+                 .arg(folders));
     if (overwritten > 0)
         out_line(QStringLiteral("%1 of them overwritten: their first cluster now belongs to another file; "
                                 "recover writes them only with --overwritten")

@@ -550,6 +550,8 @@ TEST(cli, deep_scan_saved_and_loaded)
     ASSERT_EQ(scan.code, 0) << scan.err.toStdString();
     EXPECT_EQ(scan.json()["engine"].toString(), "deep");
     EXPECT_EQ(QFileInfo(sav).size(), 256 + 32);
+    const cli_result_s table = cli({"scan", volume, "--deep"});
+    EXPECT_TRUE(table.out.contains("1 file(s) found by their content in")) << table.out.toStdString();
 
     const QString out = dir.filePath("out");
     const cli_result_s rec = cli({"recover", volume, "--out", out, "--deep", "--load", sav, "--json"});
