@@ -11,6 +11,7 @@
 #include <csignal>
 #include <map>
 #include <unistd.h>
+#include <vector>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -597,7 +598,6 @@ QStringList slowed_command(const QStringList& args, int delay_us)
            args;
 }
 
-// A gzip stream of `size` random bytes, made by gzip.
 // Whether strace may run here and delay a traced program's system calls.
 bool tracer_can_delay()
 {
@@ -605,12 +605,24 @@ bool tracer_can_delay()
            0;
 }
 
+// A gzip stream of `size` random bytes, made by gzip.
 QByteArray gzip_stream(const QTemporaryDir& dir, int size, int seed)
 {
     const QString blob = dir.filePath(QStringLiteral("blob-%1").arg(seed));
     write_at(blob, 0, random_bytes(size, seed));
     run("gzip", {"-k", "-9", blob});
     return read_at(blob + ".gz", 0, 1 << 20);
+}
+
+// An image file `name` in dir of `bytes` zero bytes with `packed` written at each offset.
+QString image_with_streams(const QTemporaryDir& dir, const QString& name, int bytes, const QByteArray& packed,
+                           const std::vector<std::uint64_t>& offsets)
+{
+    const QString image = dir.filePath(name);
+    write_at(image, 0, QByteArray(bytes, '\0'));
+    for (const std::uint64_t at : offsets)
+        write_at(image, at, packed);
+    return image;
 }
 
 // Runs vantrel-cli with every read of a volume slowed down by a tracer, and sends it a
@@ -660,12 +672,12 @@ TEST(cli, a_signal_stops_a_deep_scan_or_a_recovery_and_keeps_what_was_done)
     QTemporaryDir dir;
     const QByteArray packed = gzip_stream(dir, 200000, 7);
     // A gzip stream every 3 MiB of 48 MiB, all of it data (no holes to skip).
-    const QString image = dir.filePath("slow.img");
-    const QString volume = image + "@p0";
     const int streams = 16;
-    write_at(image, 0, QByteArray(48 << 20, '\0'));
+    std::vector<std::uint64_t> offsets;
     for (int i = 0; i < streams; ++i)
-        write_at(image, std::uint64_t(i) * (3 << 20) + 4096, packed);
+        offsets.push_back(std::uint64_t(i) * (3 << 20) + 4096);
+    const QString image = image_with_streams(dir, "slow.img", 48 << 20, packed, offsets);
+    const QString volume = image + "@p0";
 
     for (const int signal : {SIGTERM, SIGHUP}) {
         SCOPED_TRACE(signal);
@@ -714,10 +726,7 @@ TEST(cli, progress_line_and_file_lines_do_not_run_together_on_a_terminal)
     // Two gzip streams found by a deep scan; the recovery reads only them, from saved results.
     QTemporaryDir dir;
     const QByteArray packed = gzip_stream(dir, 100000, 3);
-    const QString image = dir.filePath("two.img");
-    write_at(image, 0, QByteArray(4 << 20, '\0'));
-    write_at(image, 4096, packed);
-    write_at(image, 2 << 20, packed);
+    const QString image = image_with_streams(dir, "two.img", 4 << 20, packed, {4096, 2 << 20});
     const QString sav = dir.filePath("two.sav");
     ASSERT_EQ(cli({"scan", image + "@p0", "--deep", "--save", sav}).code, 0);
     const QString out = dir.filePath("out");
